@@ -1,0 +1,50 @@
+# The two commands a person needs: `make run` and `make test`. Both install what they
+# need first (scripts/bootstrap), so they work on a fresh Debian 12 machine as root.
+
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all bootstrap build test test-normal test-asan test-tsan run format clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build/build.ninja:
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: bootstrap build/build.ninja
+	cmake --build build -j $(JOBS)
+
+build-asan/build.ninja:
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMAVU_SANITIZE=address $(CMAKE_FLAGS)
+
+build-tsan/build.ninja:
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMAVU_SANITIZE=thread $(CMAKE_FLAGS)
+
+# Every suite in a normal build, again under ASan+UBSan, and the real queues under TSan.
+test: bootstrap
+	@$(MAKE) --no-print-directory test-normal test-asan test-tsan
+
+test-normal: build/build.ninja
+	cmake --build build -j $(JOBS)
+	cd build && ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan/build.ninja
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+test-tsan: build-tsan/build.ninja
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@scripts/run
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-tsan
