@@ -35,7 +35,7 @@ using VersionReply = std::function<void(HelperVersion)>;
 // daemon never calls the app. The bus members are declared in
 // group.com.norvel.mavu.helper.xml beside this file, in the same order.
 class HelperProtocol {
-public:
+  public:
     virtual ~HelperProtocol() = default;
 
     // Arm(d durationSeconds, b hasExternalDisplay) -> (b success, as message)

@@ -5,14 +5,14 @@
 namespace mavu::dispatch {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual WallTime wallNow() const = 0;
     virtual MonotonicTime monotonicNow() const = 0;
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     WallTime wallNow() const override { return std::chrono::system_clock::now(); }
     MonotonicTime monotonicNow() const override { return std::chrono::steady_clock::now(); }
 };

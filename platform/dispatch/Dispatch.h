@@ -10,7 +10,7 @@ namespace mavu::dispatch {
 // The execution environment a component is given: one clock, the main queue, and a
 // way to make serial queues. Real in the programs, virtual time in the unit tests.
 class Dispatch {
-public:
+  public:
     virtual ~Dispatch() = default;
     virtual const Clock& clock() const = 0;
     virtual MainQueue& mainQueue() = 0;

@@ -14,7 +14,7 @@ using Work = std::function<void()>;
 // enqueued, never two items at once. Work not yet started when the queue is destroyed
 // is discarded.
 class Queue {
-public:
+  public:
     virtual ~Queue() = default;
 
     virtual void async(Work work) = 0;
@@ -30,14 +30,14 @@ public:
 
 // Destroying the handle stops the watch; the callback is not called afterwards.
 class ReadableWatch {
-public:
+  public:
     virtual ~ReadableWatch() = default;
 };
 
 // The queue of the program's main thread. Besides work and timers it reports file
 // descriptors becoming readable (level-triggered: the callback must drain the fd).
 class MainQueue : public Queue {
-public:
+  public:
     virtual std::unique_ptr<ReadableWatch> watchReadable(int fd, Work onReadable) = 0;
 };
 

@@ -9,7 +9,7 @@ namespace mavu::dispatch {
 // The daemon's environment: system clocks, a poll run loop as the main queue (served by
 // whoever calls mainLoop().run()), and serial queues with threads of their own.
 class RealDispatch final : public Dispatch {
-public:
+  public:
     RealDispatch() : mainLoop_(clock_) {}
 
     const Clock& clock() const override { return clock_; }
@@ -19,7 +19,7 @@ public:
         return std::make_shared<SerialQueue>(std::move(label), clock_);
     }
 
-private:
+  private:
     SystemClock clock_;
     RunLoop mainLoop_;
 };

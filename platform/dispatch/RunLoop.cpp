@@ -20,7 +20,7 @@ struct RunLoop::Watch {
 };
 
 class RunLoop::WatchHandle final : public ReadableWatch {
-public:
+  public:
     WatchHandle(RunLoop& loop, std::shared_ptr<Watch> watch)
         : loop_(loop), watch_(std::move(watch)) {}
     ~WatchHandle() override {
@@ -29,13 +29,12 @@ public:
         std::erase(loop_.watches_, watch_);
     }
 
-private:
+  private:
     RunLoop& loop_;
     std::shared_ptr<Watch> watch_;
 };
 
-RunLoop::RunLoop(const Clock& clock, std::string label)
-    : clock_(clock), label_(std::move(label)) {
+RunLoop::RunLoop(const Clock& clock, std::string label) : clock_(clock), label_(std::move(label)) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) {
         throw std::system_error(errno, std::generic_category(), "eventfd");

@@ -17,7 +17,7 @@ namespace mavu::dispatch {
 // The daemon's main queue: a poll(2) loop on the thread that calls run(). Other threads
 // enqueue work and wake it through an eventfd.
 class RunLoop final : public MainQueue {
-public:
+  public:
     explicit RunLoop(const Clock& clock, std::string label = "main");
     ~RunLoop() override;
     RunLoop(const RunLoop&) = delete;
@@ -35,7 +35,7 @@ public:
     // Thread-safe; run() returns after the work item in progress.
     void stop();
 
-private:
+  private:
     struct Watch;
     class WatchHandle;
 

@@ -11,7 +11,7 @@ namespace mavu::dispatch {
 // A serial queue with a thread of its own. Work and due deadlines run on that thread,
 // one at a time; the destructor discards what has not started and joins the thread.
 class SerialQueue final : public Queue {
-public:
+  public:
     SerialQueue(std::string label, const Clock& clock);
     ~SerialQueue() override;
     SerialQueue(const SerialQueue&) = delete;
@@ -23,7 +23,7 @@ public:
     const std::string& label() const override;
     bool isCurrent() const override;
 
-private:
+  private:
     struct Core;
     std::shared_ptr<Core> core_;
     std::thread thread_;

@@ -9,8 +9,7 @@ std::shared_ptr<Timer> Timer::create(Queue& queue) {
 void Timer::schedule(MonotonicTime firstDeadline, std::optional<Duration> repeatInterval) {
     std::lock_guard lock(mutex_);
     deadline_ = firstDeadline;
-    repeat_ = repeatInterval && *repeatInterval > Duration::zero() ? repeatInterval
-                                                                    : std::nullopt;
+    repeat_ = repeatInterval && *repeatInterval > Duration::zero() ? repeatInterval : std::nullopt;
     if (resumed_ && !cancelled_) {
         armLocked();
     }

@@ -18,7 +18,7 @@ namespace mavu::dispatch {
 // The queue must outlive the timer. Pending deadlines hold the timer weakly: a timer
 // nobody owns any more simply stops.
 class Timer : public std::enable_shared_from_this<Timer> {
-public:
+  public:
     static std::shared_ptr<Timer> create(Queue& queue);
 
     void schedule(MonotonicTime firstDeadline, std::optional<Duration> repeatInterval = {});
@@ -27,7 +27,7 @@ public:
     void cancel();
     bool isCancelled() const;
 
-private:
+  private:
     explicit Timer(Queue& queue) : queue_(queue) {}
     void armLocked();
     void fire(std::uint64_t generation);

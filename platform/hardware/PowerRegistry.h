@@ -25,14 +25,14 @@ inline constexpr char kGeneralInterest[] = "IOGeneralInterest";
 // Delivers interest notifications on the queue it was attached to; destroying it stops
 // every delivery through it.
 class RegistryNotificationPort {
-public:
+  public:
     virtual ~RegistryNotificationPort() = default;
 };
 
 // The power-management registry: named services with properties, and change
 // notifications for a service.
 class PowerRegistry {
-public:
+  public:
     virtual ~PowerRegistry() = default;
 
     // The service with this name, or 0 when there is none. The caller releases it.

@@ -6,7 +6,7 @@ namespace mavu::hardware {
 enum class ThermalState { nominal = 0, fair = 1, serious = 2, critical = 3 };
 
 class ThermalSource {
-public:
+  public:
     virtual ~ThermalSource() = default;
     virtual ThermalState thermalState() const = 0;
 };

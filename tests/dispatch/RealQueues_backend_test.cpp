@@ -94,10 +94,14 @@ TEST(RealSerialQueue, ReleasingTheLastReferenceFromItsOwnWorkIsSafe) {
     std::promise<void> released;
     auto releasedFuture = released.get_future();
     auto* raw = queue.get();
-    raw->async([q = std::move(queue), &released]() mutable {
-        q.reset();  // not the last reference yet: the work item holds it
+    std::promise<void> enqueued;
+    std::shared_future<void> enqueuedFuture = enqueued.get_future().share();
+    raw->async([q = std::move(queue), &released, enqueuedFuture]() mutable {
+        enqueuedFuture.wait();  // async() has returned; nobody else touches the queue
+        q.reset();              // the last reference: destroyed on its own thread
         released.set_value();
     });
+    enqueued.set_value();
     ASSERT_EQ(releasedFuture.wait_for(2s), std::future_status::ready);
 }
 

@@ -87,8 +87,8 @@ TEST(TimerCancellation, RescheduleReplacesThePendingDeadline) {
     VirtualDispatch d;
     auto q = d.makeSerialQueue("q");
     std::vector<double> firedAt;
-    auto timer = startOneShot(*q, d.monotonicNow() + 10s,
-                              [&] { firedAt.push_back(d.elapsedSeconds()); });
+    auto timer =
+        startOneShot(*q, d.monotonicNow() + 10s, [&] { firedAt.push_back(d.elapsedSeconds()); });
     d.advance(4.0);
     timer->schedule(d.monotonicNow() + 10s);
     d.advance(20.0);
@@ -146,8 +146,8 @@ TEST(Clocks, WallClockJumpMovesNoMonotonicDeadline) {
     auto q = d.makeSerialQueue("q");
     std::vector<double> firedAt;
     const auto wallBefore = d.wallNow();
-    auto timer = startOneShot(*q, d.monotonicNow() + 60s,
-                              [&] { firedAt.push_back(d.elapsedSeconds()); });
+    auto timer =
+        startOneShot(*q, d.monotonicNow() + 60s, [&] { firedAt.push_back(d.elapsedSeconds()); });
     d.jumpWallClock(3600s);
     d.advance(59.0);
     EXPECT_TRUE(firedAt.empty());

@@ -8,7 +8,7 @@ namespace mavu::testing {
 using namespace std::chrono_literals;
 
 class VirtualDispatch::VirtualClock final : public dispatch::Clock {
-public:
+  public:
     // Far from both ends of the clocks' ranges, so arithmetic in tests never wraps.
     MonotonicTime mono = MonotonicTime{} + 1000h;
     const MonotonicTime monoStart = mono;
@@ -23,7 +23,7 @@ public:
 };
 
 class VirtualQueue final : public dispatch::Queue {
-public:
+  public:
     VirtualQueue(VirtualDispatch& owner, std::string label)
         : owner_(owner), label_(std::move(label)) {}
     ~VirtualQueue() override { *alive_ = false; }
@@ -38,14 +38,14 @@ public:
     const std::string& label() const override { return label_; }
     bool isCurrent() const override { return owner_.current_ == this; }
 
-private:
+  private:
     VirtualDispatch& owner_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::string label_;
 };
 
 class VirtualMainQueue final : public dispatch::MainQueue {
-public:
+  public:
     explicit VirtualMainQueue(VirtualDispatch& owner) : queue_(owner, "main"), owner_(owner) {}
 
     void async(Work work) override { queue_.async(std::move(work)); }
@@ -70,14 +70,13 @@ public:
         return handle;
     }
 
-private:
+  private:
     VirtualQueue queue_;
     VirtualDispatch& owner_;
 };
 
 VirtualDispatch::VirtualDispatch()
-    : clock_(std::make_unique<VirtualClock>()),
-      main_(std::make_unique<VirtualMainQueue>(*this)) {}
+    : clock_(std::make_unique<VirtualClock>()), main_(std::make_unique<VirtualMainQueue>(*this)) {}
 
 VirtualDispatch::~VirtualDispatch() = default;
 

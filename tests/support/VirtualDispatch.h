@@ -21,7 +21,7 @@ using dispatch::Work;
 // including whatever they enqueue themselves. The wall clock follows the monotonic one
 // but can be set or jumped on its own, as a person or an NTP daemon would.
 class VirtualDispatch final : public dispatch::Dispatch {
-public:
+  public:
     VirtualDispatch();
     ~VirtualDispatch() override;
 
@@ -47,7 +47,7 @@ public:
     std::size_t readableWatchCount() const;
     std::size_t pendingCount() const;
 
-private:
+  private:
     friend class VirtualQueue;
     friend class VirtualMainQueue;
     struct Item {
