@@ -53,12 +53,28 @@ std::optional<std::string> HelperListener::resume() {
             connection_->requestName(busName_);
             nameTaken_ = true;
         }
-        connection_->enterEventLoopAsync();
     } catch (const sdbus::Error& error) {
         return "Could not take the bus name " + busName_ + ": " + error.getMessage();
     }
     serving_ = true;
+    busThread_ = std::thread([this] { serve(); });
     return std::nullopt;
+}
+
+void HelperListener::setDisconnectionHandler(std::function<void()> handler) {
+    onDisconnection_ = std::move(handler);
+}
+
+// The library's own loop thread lets a lost connection escape as an exception and
+// terminate the process; this one turns it into a call of the handler.
+void HelperListener::serve() {
+    try {
+        connection_->enterEventLoop();
+    } catch (const sdbus::Error&) {
+        if (onDisconnection_) {
+            onDisconnection_();
+        }
+    }
 }
 
 void HelperListener::suspend() {
@@ -66,6 +82,9 @@ void HelperListener::suspend() {
         return;
     }
     connection_->leaveEventLoop();
+    if (busThread_.joinable()) {
+        busThread_.join();
+    }
     serving_ = false;
 }
 

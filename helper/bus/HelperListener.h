@@ -2,9 +2,11 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "helper/bus/ConnectionGate.h"
 #include "helper/bus/HelperBusAdaptor.h"
@@ -32,6 +34,9 @@ class HelperListener {
 
     // Both must outlive the listener.
     void setDelegate(protocol::HelperProtocol& service, ConnectionGate& gate);
+    // Called once, on the bus thread, when the bus connection is lost; nothing is served
+    // afterwards.
+    void setDisconnectionHandler(std::function<void()> handler);
 
     // Exports the object, takes the bus name and starts serving; a sentence on failure
     // (the name is taken or the bus policy refuses it).
@@ -43,12 +48,16 @@ class HelperListener {
   private:
     void watchDepartures(ConnectionGate& gate);
 
+    void serve();
+
     std::unique_ptr<sdbus::IConnection> connection_;
     const std::string busName_;
     protocol::HelperProtocol* service_ = nullptr;
     ConnectionGate* gate_ = nullptr;
     std::unique_ptr<HelperBusAdaptor> adaptor_;
     sdbus::Slot departures_;
+    std::function<void()> onDisconnection_;
+    std::thread busThread_;
     bool nameTaken_ = false;
     bool serving_ = false;
 };

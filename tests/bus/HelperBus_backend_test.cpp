@@ -135,30 +135,33 @@ class Client {
 class HelperBusTest : public ::testing::Test {
   protected:
     void start(std::deque<bool> answers) {
-        ASSERT_TRUE(bus.running()) << bus.log();
+        ASSERT_TRUE(bus->running()) << bus->log();
         verifier = std::make_unique<ScriptedVerifier>(std::move(answers));
         gate = std::make_unique<ConnectionGate>(*verifier, [](pid_t pid) {
             return std::optional<codesign::ProcessIdentity>({pid, 1});
         });
         listener = std::make_unique<HelperListener>(
-            sdbus::createSessionBusConnectionWithAddress(bus.address()), protocol::kBusName);
+            sdbus::createSessionBusConnectionWithAddress(bus->address()), protocol::kBusName);
         listener->setDelegate(service, *gate);
+        listener->setDisconnectionHandler([this] { disconnected = true; });
         ASSERT_EQ(listener->resume(), std::nullopt);
     }
 
     testing::TempDir dir;
-    testing::PrivateBus bus{dir.path(), {{MAVU_TEST_BUS_POLICY}, {}, {protocol::kBusName}}};
+    std::unique_ptr<testing::PrivateBus> bus = std::make_unique<testing::PrivateBus>(
+        dir.path(), testing::BusSetup{{MAVU_TEST_BUS_POLICY}, {}, {protocol::kBusName}});
     dispatch::RealDispatch dispatch;
     RecordingService service{dispatch};
     std::unique_ptr<ScriptedVerifier> verifier;
     std::unique_ptr<ConnectionGate> gate;
     std::unique_ptr<HelperListener> listener;
+    std::atomic<bool> disconnected{false};
     testing::LogCapture log;
 };
 
 TEST_F(HelperBusTest, AcceptedClientReachesEveryMemberAndGetsTheServicesAnswers) {
     start({true});
-    Client client(bus.address());
+    Client client(bus->address());
 
     // Reading into a vector appends, so every reply gets fresh ones.
     auto messageReply = [](sdbus::MethodReply reply) {
@@ -197,7 +200,7 @@ TEST_F(HelperBusTest, AcceptedClientReachesEveryMemberAndGetsTheServicesAnswers)
 
 TEST_F(HelperBusTest, RefusedClientIsDeniedEveryMemberLoggedOnceAndReachesNothing) {
     start({false});
-    Client refused(bus.address());
+    Client refused(bus->address());
 
     EXPECT_EQ(refused.failure("Arm", 60.0, false), kAccessDenied);
     EXPECT_EQ(refused.failure("Disarm"), kAccessDenied);
@@ -217,10 +220,10 @@ TEST_F(HelperBusTest, RefusedClientIsDeniedEveryMemberLoggedOnceAndReachesNothin
 
 TEST_F(HelperBusTest, ConnectionsAreDecidedApartAndForgottenWhenTheyLeave) {
     start({true, false});
-    auto accepted = std::make_unique<Client>(bus.address());
+    auto accepted = std::make_unique<Client>(bus->address());
     EXPECT_EQ(accepted->failure("Status"), "");
     {
-        Client refused(bus.address());
+        Client refused(bus->address());
         EXPECT_EQ(refused.failure("Status"), kAccessDenied);
         EXPECT_EQ(accepted->failure("Status"), "");
         EXPECT_EQ(gate->rememberedConnections(), 2u);
@@ -242,7 +245,7 @@ TEST_F(HelperBusTest, ClientsCallingAtOnceAreAllAnswered) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 3; ++t) {
         threads.emplace_back([&] {
-            Client client(bus.address());
+            Client client(bus->address());
             for (int i = 0; i < 150; ++i) {
                 const auto failed =
                     i % 2 ? client.failure("Status") : client.failure("Heartbeat", false);
@@ -256,6 +259,19 @@ TEST_F(HelperBusTest, ClientsCallingAtOnceAreAllAnswered) {
         thread.join();
     }
     EXPECT_EQ(answered.load(), 450);
+}
+
+TEST_F(HelperBusTest, LosingTheBusIsReportedInsteadOfEndingTheProcess) {
+    start({true});
+    EXPECT_EQ(Client(bus->address()).failure("Status"), "");
+    bus.reset();
+
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!disconnected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(disconnected);
+    listener.reset();
 }
 
 }  // namespace
