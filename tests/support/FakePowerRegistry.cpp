@@ -1,0 +1,87 @@
+#include "tests/support/FakePowerRegistry.h"
+
+#include <algorithm>
+
+namespace mavu::testing {
+namespace {
+
+struct FakePort final : hardware::RegistryNotificationPort {
+    explicit FakePort(dispatch::MainQueue& q) : queue(q) {}
+    ~FakePort() override { *alive = false; }
+    dispatch::MainQueue& queue;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+};
+
+}  // namespace
+
+hardware::RegistryObject FakePowerRegistry::newHandle() {
+    live_.insert(nextHandle_);
+    return nextHandle_++;
+}
+
+hardware::RegistryObject FakePowerRegistry::findService(const std::string& name) {
+    if (!rootDomainPresent || name != hardware::kRootPowerDomain) {
+        return 0;
+    }
+    // Every lookup hands out a handle of its own, as the registry does.
+    rootHandle_ = newHandle();
+    return rootHandle_;
+}
+
+std::optional<hardware::RegistryValue> FakePowerRegistry::readProperty(
+    hardware::RegistryObject service, const std::string& key) {
+    if (!live_.count(service) || key != hardware::kClamshellStateKey) {
+        return std::nullopt;
+    }
+    return clamshell;
+}
+
+std::unique_ptr<hardware::RegistryNotificationPort> FakePowerRegistry::createNotificationPort(
+    dispatch::MainQueue& queue) {
+    if (!portsAvailable) {
+        return nullptr;
+    }
+    return std::make_unique<FakePort>(queue);
+}
+
+int FakePowerRegistry::addInterestNotification(hardware::RegistryNotificationPort& port,
+                                               hardware::RegistryObject service,
+                                               const std::string& interestType,
+                                               std::function<void()> onNotification,
+                                               hardware::RegistryObject& notifier) {
+    if (registrationError != 0) {
+        return registrationError;
+    }
+    if (!live_.count(service) || interestType != hardware::kGeneralInterest) {
+        return -1;
+    }
+    auto& fake = dynamic_cast<FakePort&>(port);
+    notifier = newHandle();
+    registrations_.push_back({notifier, &fake.queue, fake.alive, std::move(onNotification)});
+    return 0;
+}
+
+void FakePowerRegistry::release(hardware::RegistryObject object) {
+    if (live_.erase(object) == 0) {
+        ++strayReleases_;
+    }
+    std::erase_if(registrations_, [object](const Registration& r) { return r.notifier == object; });
+}
+
+void FakePowerRegistry::sendNotification() {
+    for (const auto& registration : registrations_) {
+        const auto notifier = registration.notifier;
+        registration.queue->async([this, notifier, alive = registration.portAlive] {
+            // Gone by delivery time: a released registration or a destroyed port.
+            const auto found =
+                std::find_if(registrations_.begin(), registrations_.end(),
+                             [notifier](const Registration& r) { return r.notifier == notifier; });
+            if (*alive && found != registrations_.end()) {
+                auto callback = found->callback;
+                callback();
+            }
+        });
+    }
+}
+
+}  // namespace mavu::testing
