@@ -62,111 +62,34 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-// Client programs that must each be refused: made once for the whole suite from the
-// unsigned client, with certificates generated here.
+// Client programs that must each be refused: the unsigned build, copies the build signed
+// under other identities, and a signed copy with one byte changed.
 class RefusedClients {
   public:
     RefusedClients() {
-        const auto certs = dir_ / "certs";
-        std::filesystem::create_directories(certs);
-        makeLeaf("other-team", "ZZ9ZZ9ZZ9Z", MAVU_TEST_DEV_CA_CERT, MAVU_TEST_DEV_CA_KEY);
-        makeCa("foreign-ca");
-        makeLeaf("foreign-leaf", "QX3J8R2N5T", path("foreign-ca.pem"), path("foreign-ca.key"));
-
-        add("unsigned", copyOf(MAVU_TEST_UNSIGNED_CLIENT, "unsigned"));
-        add("other team", signedCopy("other-team", "com.norvel.mavu", path("other-team.pem"),
-                                     path("other-team.key"), MAVU_TEST_DEV_CA_CERT));
-        add("other identifier",
-            signedCopy("other-identifier", "com.norvel.other", MAVU_TEST_DEV_LEAF_CERT,
-                       MAVU_TEST_DEV_LEAF_KEY, MAVU_TEST_DEV_CA_CERT));
-        add("one byte changed", patchedCopy(MAVU_TEST_SIGNED_CLIENT, "patched"));
-        add("another CA", signedCopy("foreign", "com.norvel.mavu", path("foreign-leaf.pem"),
-                                     path("foreign-leaf.key"), path("foreign-ca.pem")));
+        clients_ = {{"unsigned", MAVU_TEST_UNSIGNED_CLIENT},
+                    {"other team", MAVU_TEST_OTHER_TEAM_CLIENT},
+                    {"other identifier", MAVU_TEST_OTHER_IDENTIFIER_CLIENT},
+                    {"one byte changed", patchedCopy(MAVU_TEST_SIGNED_CLIENT)},
+                    {"another CA", MAVU_TEST_ANOTHER_CA_CLIENT}};
     }
 
     const std::vector<std::pair<std::string, std::filesystem::path>>& all() const {
         return clients_;
     }
-    std::string problems() const { return problems_; }
+    const std::string& problems() const { return problems_; }
 
   private:
-    std::filesystem::path path(const std::string& name) const { return dir_ / "certs" / name; }
-
-    void add(const std::string& kind, const std::filesystem::path& program) {
-        clients_.emplace_back(kind, program);
-    }
-
-    void runTool(const std::vector<std::string>& argv) {
-        const auto result = ChildProcess::run(argv);
-        if (result.exitCode != 0) {
-            problems_ += argv[0] + " failed: " + result.output + "\n";
-        }
-    }
-
-    void makeCa(const std::string& name) {
-        runTool({"openssl",
-                 "req",
-                 "-x509",
-                 "-newkey",
-                 "ec",
-                 "-pkeyopt",
-                 "ec_paramgen_curve:prime256v1",
-                 "-nodes",
-                 "-keyout",
-                 path(name + ".key"),
-                 "-out",
-                 path(name + ".pem"),
-                 "-days",
-                 "30",
-                 "-subj",
-                 "/O=Elsewhere/CN=Foreign Root",
-                 "-addext",
-                 "basicConstraints=critical,CA:TRUE",
-                 "-addext",
-                 "keyUsage=critical,keyCertSign,cRLSign"});
-    }
-
-    void makeLeaf(const std::string& name, const std::string& team,
-                  const std::filesystem::path& caCert, const std::filesystem::path& caKey) {
-        writeFile(path(name + ".ext"),
-                  "basicConstraints=critical,CA:FALSE\nkeyUsage=critical,digitalSignature\n"
-                  "extendedKeyUsage=codeSigning\n");
-        runTool({"openssl", "req", "-new", "-newkey", "ec", "-pkeyopt",
-                 "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", path(name + ".key"), "-out",
-                 path(name + ".csr"), "-subj", "/O=Norvel/OU=" + team + "/CN=" + name});
-        runTool({"openssl", "x509", "-req", "-in", path(name + ".csr"), "-CA", caCert, "-CAkey",
-                 caKey, "-CAcreateserial", "-CAserial", path(name + ".srl"), "-days", "30",
-                 "-extfile", path(name + ".ext"), "-out", path(name + ".pem")});
-    }
-
-    std::filesystem::path copyOf(const std::filesystem::path& program, const std::string& name) {
-        const auto copy = dir_ / name;
-        std::filesystem::copy_file(program, copy,
-                                   std::filesystem::copy_options::overwrite_existing);
-        return copy;
-    }
-
-    std::filesystem::path signedCopy(const std::string& name, const std::string& identifier,
-                                     const std::filesystem::path& cert,
-                                     const std::filesystem::path& key,
-                                     const std::filesystem::path& chain) {
-        const auto copy = copyOf(MAVU_TEST_UNSIGNED_CLIENT, name);
-        runTool({MAVU_TEST_CODESIGN_TOOL, "sign", "--identifier", identifier, "--cert", cert,
-                 "--key", key, "--chain", chain, copy});
-        return copy;
-    }
-
     // The client keeps running: only a text constant changes.
-    std::filesystem::path patchedCopy(const std::filesystem::path& program,
-                                      const std::string& name) {
-        const auto copy = copyOf(program, name);
-        std::string bytes = readFile(copy);
+    std::filesystem::path patchedCopy(const std::filesystem::path& program) {
+        const auto copy = dir_ / "patched-client";
+        std::string bytes = readFile(program);
         const auto at = bytes.find("MAVU-TEST-CLIENT-PATCH-AREA");
         if (at == std::string::npos) {
             problems_ += "no patch area in the client\n";
-            return copy;
+        } else {
+            bytes[at] = 'N';
         }
-        bytes[at] = 'N';
         writeFile(copy, bytes, true);
         return copy;
     }
@@ -212,6 +135,13 @@ class HelperDaemonTest : public ::testing::Test {
     void closeLid() {
         bed->setLid(true);
         ASSERT_TRUE(waitForStatus("lid=1")) << status();
+    }
+
+    // Sanitizer builds report from inside the helper into the bus log.
+    void TearDown() override {
+        bed->stopHelper();
+        EXPECT_THAT(bed->log(),
+                    AllOf(Not(HasSubstr("Sanitizer")), Not(HasSubstr("runtime error"))));
     }
 
     static RefusedClients* refused;

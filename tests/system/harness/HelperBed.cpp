@@ -44,8 +44,11 @@ HelperBed::~HelperBed() {
 }
 
 void HelperBed::setLid(bool closed) {
-    writeFile(dir() / "laptop/proc/acpi/button/lid/LID0/state",
-              closed ? "state:      closed\n" : "state:      open\n");
+    // In one rename, so the helper's poll never reads a half-written file.
+    const auto state = dir() / "laptop/proc/acpi/button/lid/LID0/state";
+    const auto next = state.string() + ".next";
+    writeFile(next, closed ? "state:      closed\n" : "state:      open\n");
+    std::filesystem::rename(next, state);
 }
 
 void HelperBed::setBatteryReadable(bool readable) {
