@@ -44,26 +44,19 @@ TEST_F(ThermalZones, EachTripGivesItsLevel) {
     EXPECT_EQ(state(), ThermalState::critical);
 }
 
-TEST_F(ThermalZones, HotTripIsCriticalOnlyOnceReached) {
-    tree.write("sys/class/thermal/thermal_zone0/trip_point_0_type", "hot\n");
-    tree.write("sys/class/thermal/thermal_zone0/trip_point_0_temp", "95000\n");
-    tree.write("sys/class/thermal/thermal_zone0/temp", "94000\n");
-    EXPECT_EQ(state(), ThermalState::nominal);
-    tree.write("sys/class/thermal/thermal_zone0/temp", "95000\n");
-    EXPECT_EQ(state(), ThermalState::critical);
-}
-
 TEST_F(ThermalZones, TheHottestZoneDecides) {
+    EXPECT_EQ(state(), ThermalState::nominal);  // no zones at all
     addLaptopZone(0, "40000\n");
     addLaptopZone(1, "92000\n");
     addLaptopZone(2, "61000\n");
     EXPECT_EQ(state(), ThermalState::serious);
-}
-
-TEST_F(ThermalZones, NoZonesIsNominal) {
-    EXPECT_EQ(state(), ThermalState::nominal);
-    tree.write("sys/class/thermal/cooling_device0/cur_state", "3\n");
-    EXPECT_EQ(state(), ThermalState::nominal);
+    // A hot trip is critical once reached, without the margin.
+    tree.write("sys/class/thermal/thermal_zone3/trip_point_0_type", "hot\n");
+    tree.write("sys/class/thermal/thermal_zone3/trip_point_0_temp", "95000\n");
+    tree.write("sys/class/thermal/thermal_zone3/temp", "94000\n");
+    EXPECT_EQ(state(), ThermalState::serious);
+    tree.write("sys/class/thermal/thermal_zone3/temp", "95000\n");
+    EXPECT_EQ(state(), ThermalState::critical);
 }
 
 TEST_F(ThermalZones, UnreadableZonesAndTripsAreSkipped) {
