@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <thread>
 
+#include "helper/PowerController.h"
 #include "helper/pmset/HolderRecord.h"
+#include "platform/process/SpawnProcessRunner.h"
 #include "tests/pmset/ChildProcess.h"
 #include "tests/support/TempTree.h"
 
@@ -95,6 +97,23 @@ TEST_F(PmsetTool, OnlyTheMachinesOwnReadableBatteriesArePrinted) {
     EXPECT_EQ(battery(), "Now drawing from 'AC Power'\n");
     laptop({"ac", "off"});
     EXPECT_EQ(battery(), "Now drawing from 'Battery Power'\n");
+}
+
+TEST_F(PmsetTool, TheDaemonReadsWhatTheToolPrints) {
+    process::SpawnProcessRunner runner;
+    helper::PowerController power(runner, kTool);
+    auto reading = power.readBattery();
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->percent, 85);
+    EXPECT_TRUE(reading->onACPower);
+    laptop({"ac", "off"});
+    laptop({"battery", "5"});
+    reading = power.readBattery();
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->percent, 5);
+    EXPECT_FALSE(reading->onACPower);
+    std::filesystem::remove_all(tree.path("laptop/sys/class/power_supply/BAT0"));
+    EXPECT_FALSE(power.readBattery());
 }
 
 TEST_F(PmsetTool, AnythingElseIsAUsageError) {
