@@ -290,11 +290,10 @@ TEST_F(HelperDaemonTest, BusPolicyLetsAnyoneCallButOnlyRootOwnTheName) {
         GTEST_SKIP() << "needs root to act as another user";
     }
     // The socket's folder must be open to others, as /run/dbus is.
-    std::filesystem::permissions(bed->dir(), std::filesystem::perms::owner_all |
-                                                 std::filesystem::perms::group_read |
-                                                 std::filesystem::perms::group_exec |
-                                                 std::filesystem::perms::others_read |
-                                                 std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        bed->dir(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                        std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                        std::filesystem::perms::others_exec);
     const std::vector<std::string> asNobody{"setpriv", "--reuid=65534", "--regid=65534",
                                             "--clear-groups", "--"};
     auto own = asNobody;
@@ -308,6 +307,16 @@ TEST_F(HelperDaemonTest, BusPolicyLetsAnyoneCallButOnlyRootOwnTheName) {
     call.insert(call.end(), {MAVU_TEST_SIGNED_CLIENT, "status"});
     const auto run = parseRun(ChildProcess::run(call, bed->environment()));
     EXPECT_THAT(run.replies, ElementsAre(HasSubstr("status armed=0")));
+}
+
+// systemd's own checker, on the unit as the build configured it. The program is not
+// installed yet, which is the one complaint allowed.
+TEST(HelperResources, SystemdAcceptsTheUnit) {
+    const auto result = ChildProcess::run({"systemd-analyze", "verify", MAVU_TEST_SYSTEMD_UNIT});
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_THAT(line, HasSubstr("is not executable")) << result.output;
+    }
 }
 
 }  // namespace
