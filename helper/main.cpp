@@ -37,21 +37,30 @@ int main(int argc, char** argv) {
     setenv("MAVU_HARDWARE_ROOT", options.hardwareRoot.c_str(), 1);
     helper::StopSignals stopSignals;
 
-    dispatch::RealDispatch dispatch;
-    process::SpawnProcessRunner processes;
-    hardware::SysfsThermalSource thermal(options.hardwareRoot);
-    hardware::LinuxPowerRegistry registry(options.hardwareRoot);
+    // What the service runs on lives as long as the process and is never destroyed: the
+    // service's last reference can be dropped on its own state queue (an operation holds
+    // it while it runs), after main has already returned, and its lid monitor then still
+    // releases what it holds in the registry.
+    struct ServiceEnvironment {
+        explicit ServiceEnvironment(const std::string& hardwareRoot)
+            : thermal(hardwareRoot), registry(hardwareRoot) {}
+        dispatch::RealDispatch dispatch;
+        process::SpawnProcessRunner processes;
+        hardware::SysfsThermalSource thermal;
+        hardware::LinuxPowerRegistry registry;
+    };
+    static ServiceEnvironment* const environment = new ServiceEnvironment(options.hardwareRoot);
+    auto& dispatch = environment->dispatch;
     codesign::SignedClientVerifier verifier(options.anchor);
 
     // Start-up restores normal sleep before anyone can reach the daemon.
-    auto service = helper::HelperService::create({.dispatch = dispatch,
-                                                  .processes = processes,
-                                                  .powerTool = options.pmset,
-                                                  .thermal = thermal,
-                                                  .registry = registry,
-                                                  .version = [] {
-                                                      return helper::readHelperVersion();
-                                                  }});
+    auto service =
+        helper::HelperService::create({.dispatch = dispatch,
+                                       .processes = environment->processes,
+                                       .powerTool = options.pmset,
+                                       .thermal = environment->thermal,
+                                       .registry = environment->registry,
+                                       .version = [] { return helper::readHelperVersion(); }});
 
     helper::ConnectionGate gate(verifier, codesign::identifyProcess);
     auto bus = helper::openSystemBus();
