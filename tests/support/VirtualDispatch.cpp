@@ -22,7 +22,9 @@ class VirtualDispatch::VirtualClock final : public dispatch::Clock {
     MonotonicTime monotonicNow() const override { return mono; }
 };
 
-class VirtualQueue final : public dispatch::Queue {
+// A serial queue (Base = Queue) or the main queue (Base = MainQueue) in virtual time.
+template <class Base>
+class VirtualQueue : public Base {
   public:
     VirtualQueue(VirtualDispatch& owner, std::string label)
         : owner_(owner), label_(std::move(label)) {}
@@ -38,41 +40,27 @@ class VirtualQueue final : public dispatch::Queue {
     const std::string& label() const override { return label_; }
     bool isCurrent() const override { return owner_.current_ == this; }
 
-  private:
+  protected:
     VirtualDispatch& owner_;
+
+  private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::string label_;
 };
 
-class VirtualMainQueue final : public dispatch::MainQueue {
+class VirtualMainQueue final : public VirtualQueue<dispatch::MainQueue> {
   public:
-    explicit VirtualMainQueue(VirtualDispatch& owner) : queue_(owner, "main"), owner_(owner) {}
-
-    void async(Work work) override { queue_.async(std::move(work)); }
-    void asyncAt(MonotonicTime deadline, Work work) override {
-        queue_.asyncAt(deadline, std::move(work));
-    }
-    const dispatch::Clock& clock() const override { return queue_.clock(); }
-    const std::string& label() const override { return queue_.label(); }
-    bool isCurrent() const override {
-        return owner_.current_ == &queue_ || owner_.current_ == this;
-    }
+    explicit VirtualMainQueue(VirtualDispatch& owner) : VirtualQueue(owner, "main") {}
 
     std::unique_ptr<dispatch::ReadableWatch> watchReadable(int fd, Work onReadable) override {
-        auto active = std::make_shared<bool>(true);
-        owner_.watches_.push_back({fd, std::move(onReadable), active});
         struct Handle final : dispatch::ReadableWatch {
-            std::shared_ptr<bool> active;
+            std::shared_ptr<bool> active = std::make_shared<bool>(true);
             ~Handle() override { *active = false; }
         };
         auto handle = std::make_unique<Handle>();
-        handle->active = std::move(active);
+        owner_.watches_.push_back({fd, std::move(onReadable), handle->active});
         return handle;
     }
-
-  private:
-    VirtualQueue queue_;
-    VirtualDispatch& owner_;
 };
 
 VirtualDispatch::VirtualDispatch()
@@ -89,7 +77,7 @@ dispatch::MainQueue& VirtualDispatch::mainQueue() {
 }
 
 std::shared_ptr<dispatch::Queue> VirtualDispatch::makeSerialQueue(std::string label) {
-    return std::make_shared<VirtualQueue>(*this, std::move(label));
+    return std::make_shared<VirtualQueue<dispatch::Queue>>(*this, std::move(label));
 }
 
 void VirtualDispatch::enqueue(MonotonicTime due, std::shared_ptr<bool> alive,
@@ -107,15 +95,17 @@ void VirtualDispatch::advance(Duration by) {
         auto node = pending_.extract(pending_.begin());
         clock_->mono = std::max(clock_->mono, node.key().first);
         Item& item = node.mapped();
-        if (!*item.queueAlive) {
-            continue;
+        if (*item.queueAlive) {
+            runOn(item.queue, item.work);
         }
-        const dispatch::Queue* previous = current_;
-        current_ = item.queue;
-        item.work();
-        current_ = previous;
     }
     clock_->mono = std::max(clock_->mono, target);
+}
+
+void VirtualDispatch::runOn(const dispatch::Queue* queue, const Work& work) {
+    const dispatch::Queue* previous = std::exchange(current_, queue);
+    work();
+    current_ = previous;
 }
 
 MonotonicTime VirtualDispatch::monotonicNow() const {
@@ -140,15 +130,10 @@ void VirtualDispatch::jumpWallClock(Duration by) {
 
 void VirtualDispatch::signalReadable(int fd) {
     // Copy first: a callback may add or drop watches.
-    std::vector<Watch> matching;
-    std::copy_if(watches_.begin(), watches_.end(), std::back_inserter(matching),
-                 [fd](const Watch& w) { return w.fd == fd && *w.active; });
-    for (auto& watch : matching) {
-        if (*watch.active) {
-            const dispatch::Queue* previous = current_;
-            current_ = main_.get();
-            watch.onReadable();
-            current_ = previous;
+    const std::vector<Watch> watches = watches_;
+    for (const auto& watch : watches) {
+        if (watch.fd == fd && *watch.active) {
+            runOn(main_.get(), watch.onReadable);
         }
     }
 }

@@ -48,6 +48,7 @@ class VirtualDispatch final : public dispatch::Dispatch {
     std::size_t pendingCount() const;
 
   private:
+    template <class>
     friend class VirtualQueue;
     friend class VirtualMainQueue;
     struct Item {
@@ -63,6 +64,7 @@ class VirtualDispatch final : public dispatch::Dispatch {
 
     void enqueue(MonotonicTime due, std::shared_ptr<bool> alive, const dispatch::Queue* queue,
                  Work work);
+    void runOn(const dispatch::Queue* queue, const Work& work);
 
     class VirtualClock;
     std::unique_ptr<VirtualClock> clock_;
