@@ -1,10 +1,6 @@
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <filesystem>
 #include <string>
 
 #include "platform/codesign/Signer.h"
@@ -24,46 +20,31 @@ inline SigningCredentials credentials(const std::string& identity, std::string c
     return {dir + "/cert.pem", dir + "/key.pem", std::move(chain)};
 }
 
-// The sample client started from path. It is ready once it has written its first byte;
-// closing its input ends it.
+// The sample client started from path, ended by the test.
 class RunningProgram {
   public:
-    explicit RunningProgram(const std::string& path) {
-        int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) == 0 && pipe2(out, O_CLOEXEC) == 0) {
-            pid_ = mavu::testing::startProcess(path, {}, out[1], -1, in[0]);
-            close(in[0]);
-            close(out[1]);
-            input_ = in[1];
-            output_ = out[0];
-        }
-    }
-    ~RunningProgram() {
-        end();
-        close(output_);
-    }
+    explicit RunningProgram(const std::string& path)
+        : path_(path), pid_(mavu::testing::startProcess(path, {})) {}
+    ~RunningProgram() { end(); }
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     pid_t pid() const { return pid_; }
-    // Whether it started and reported ready within a few seconds.
-    bool ready() {
-        pollfd fd{output_, POLLIN, 0};
-        char byte = 0;
-        return pid_ > 0 && poll(&fd, 1, 5000) == 1 && read(output_, &byte, 1) == 1;
+    // Whether it started running path within a few seconds.
+    bool ready() const {
+        const auto exe = "/proc/" + std::to_string(pid_) + "/exe";
+        return mavu::testing::eventually([&] {
+            std::error_code ignored;
+            return std::filesystem::equivalent(std::filesystem::read_symlink(exe, ignored), path_,
+                                               ignored);
+        });
     }
     // Ends it and reaps it; its pid may then be reused.
-    void end() {
-        if (input_ >= 0) {
-            close(std::exchange(input_, -1));
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    void end() { mavu::testing::endProcess(std::exchange(pid_, 0)); }
 
   private:
-    pid_t pid_ = 0;
-    int input_ = -1;
-    int output_ = -1;
+    std::string path_;
+    pid_t pid_;
 };
 
 }  // namespace mavu::codesign::testing

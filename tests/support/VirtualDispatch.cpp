@@ -5,23 +5,6 @@
 
 namespace mavu::testing {
 
-using namespace std::chrono_literals;
-
-class VirtualDispatch::VirtualClock final : public dispatch::Clock {
-  public:
-    // Far from both ends of the clocks' ranges, so arithmetic in tests never wraps.
-    MonotonicTime mono = MonotonicTime{} + 1000h;
-    const MonotonicTime monoStart = mono;
-    WallTime wallAtStart = WallTime{} + std::chrono::seconds(1798761600);  // 2027-01-01
-    Duration wallOffset{0};
-
-    WallTime wallNow() const override {
-        return wallAtStart + std::chrono::duration_cast<WallTime::duration>(mono - monoStart) +
-               std::chrono::duration_cast<WallTime::duration>(wallOffset);
-    }
-    MonotonicTime monotonicNow() const override { return mono; }
-};
-
 // A serial queue (Base = Queue) or the main queue (Base = MainQueue) in virtual time.
 template <class Base>
 class VirtualQueue : public Base {
@@ -36,7 +19,7 @@ class VirtualQueue : public Base {
     void asyncAt(MonotonicTime deadline, Work work) override {
         owner_.enqueue(deadline, alive_, this, std::move(work));
     }
-    const dispatch::Clock& clock() const override { return owner_.clock(); }
+    const dispatch::Clock& clock() const override { return owner_; }
     const std::string& label() const override { return label_; }
     bool isCurrent() const override { return owner_.current_ == this; }
 
@@ -63,21 +46,17 @@ class VirtualMainQueue final : public VirtualQueue<dispatch::MainQueue> {
     }
 };
 
-VirtualDispatch::VirtualDispatch()
-    : clock_(std::make_unique<VirtualClock>()), main_(std::make_unique<VirtualMainQueue>(*this)) {}
+VirtualDispatch::VirtualDispatch() : main_(std::make_unique<VirtualMainQueue>(*this)) {}
 
 VirtualDispatch::~VirtualDispatch() = default;
 
-const dispatch::Clock& VirtualDispatch::clock() const {
-    return *clock_;
-}
-
-dispatch::MainQueue& VirtualDispatch::mainQueue() {
-    return *main_;
-}
-
 std::shared_ptr<dispatch::Queue> VirtualDispatch::makeSerialQueue(std::string label) {
     return std::make_shared<VirtualQueue<dispatch::Queue>>(*this, std::move(label));
+}
+
+WallTime VirtualDispatch::wallNow() const {
+    const WallTime start = WallTime{} + std::chrono::seconds(1798761600);  // 2027-01-01
+    return start + std::chrono::duration_cast<WallTime::duration>(now_ - start_ + wallOffset_);
 }
 
 void VirtualDispatch::enqueue(MonotonicTime due, std::shared_ptr<bool> alive,
@@ -85,47 +64,23 @@ void VirtualDispatch::enqueue(MonotonicTime due, std::shared_ptr<bool> alive,
     pending_.emplace(std::pair{due, sequence_++}, Item{std::move(alive), queue, std::move(work)});
 }
 
-void VirtualDispatch::advance(double seconds) {
-    advance(dispatch::fromSeconds(seconds));
-}
-
 void VirtualDispatch::advance(Duration by) {
-    const MonotonicTime target = dispatch::addSaturating(clock_->mono, by);
+    const MonotonicTime target = dispatch::addSaturating(now_, by);
     while (!pending_.empty() && pending_.begin()->first.first <= target) {
         auto node = pending_.extract(pending_.begin());
-        clock_->mono = std::max(clock_->mono, node.key().first);
+        now_ = std::max(now_, node.key().first);
         Item& item = node.mapped();
         if (*item.queueAlive) {
             runOn(item.queue, item.work);
         }
     }
-    clock_->mono = std::max(clock_->mono, target);
+    now_ = std::max(now_, target);
 }
 
 void VirtualDispatch::runOn(const dispatch::Queue* queue, const Work& work) {
     const dispatch::Queue* previous = std::exchange(current_, queue);
     work();
     current_ = previous;
-}
-
-MonotonicTime VirtualDispatch::monotonicNow() const {
-    return clock_->mono;
-}
-
-WallTime VirtualDispatch::wallNow() const {
-    return clock_->wallNow();
-}
-
-double VirtualDispatch::elapsedSeconds() const {
-    return dispatch::toSeconds(clock_->mono - clock_->monoStart);
-}
-
-void VirtualDispatch::setWallClock(WallTime to) {
-    clock_->wallOffset += std::chrono::duration_cast<Duration>(to - clock_->wallNow());
-}
-
-void VirtualDispatch::jumpWallClock(Duration by) {
-    clock_->wallOffset += by;
 }
 
 void VirtualDispatch::signalReadable(int fd) {
@@ -141,10 +96,6 @@ void VirtualDispatch::signalReadable(int fd) {
 std::size_t VirtualDispatch::readableWatchCount() const {
     return std::count_if(watches_.begin(), watches_.end(),
                          [](const Watch& w) { return *w.active; });
-}
-
-std::size_t VirtualDispatch::pendingCount() const {
-    return pending_.size();
 }
 
 }  // namespace mavu::testing
