@@ -95,17 +95,13 @@ TEST_F(VirtualTime, RescheduleReplacesThePendingDeadline) {
     EXPECT_EQ(ranAt, (Times{14.0}));
 }
 
-struct Owner {
-    int ticks = 0;
-};
-
 TEST_F(VirtualTime, HandlerDoesNothingOnceItsOwnerIsGone) {
-    auto owner = std::make_shared<Owner>();
-    std::weak_ptr<Owner> watch = owner;
-    auto timer = startRepeating(*q, 1s, weakly(owner, [](Owner& o) { ++o.ticks; }));
+    auto ticks = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = ticks;
+    auto timer = startRepeating(*q, 1s, weakly(ticks, [](int& count) { ++count; }));
     d.advance(2.0);
-    EXPECT_EQ(owner->ticks, 2);
-    owner.reset();
+    EXPECT_EQ(*ticks, 2);
+    ticks.reset();
     d.advance(5.0);  // must not touch freed memory (ASan guards this)
     EXPECT_TRUE(watch.expired());
 }

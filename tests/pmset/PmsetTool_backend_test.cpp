@@ -50,7 +50,11 @@ class PmsetTool : public ::testing::Test {
         ASSERT_EQ(runProcess(kFakeLaptop, {"init", tree.path("laptop")}).status, 0);
     }
     testing::ProcessResult tool(Args args) { return runProcess(kTool, std::move(args)); }
-    std::string battery() { return tool({"-g", "batt"}).out; }
+    // What "-g batt" prints, and what the daemon reads from it.
+    void expectBattery(const std::string& printed, std::optional<helper::BatteryReading> reading) {
+        EXPECT_EQ(tool({"-g", "batt"}).out, printed);
+        EXPECT_EQ(power.readBattery(), reading);
+    }
     void laptop(Args args) {
         args.insert(args.begin(), tree.path("laptop"));
         ASSERT_EQ(runProcess(kFakeLaptop, std::move(args)).status, 0);
@@ -60,21 +64,23 @@ class PmsetTool : public ::testing::Test {
     }
 
     testing::TempDir tree;
+    process::SpawnProcessRunner runner;
+    helper::PowerController power{runner, kTool};
 };
 
 TEST_F(PmsetTool, BatteryOutputShapes) {
-    EXPECT_EQ(battery(), report("AC Power", "85%; charging; 0:45 remaining"));
+    expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
     laptop({"ac", "off"});
     laptop({"battery", "42"});
-    EXPECT_EQ(battery(), report("Battery Power", "42%; discharging; 2:06 remaining"));
+    expectBattery(report("Battery Power", "42%; discharging; 2:06 remaining"), {{42, false}});
     tree.write("laptop/sys/class/power_supply/BAT0/power_now", "0\n");
-    EXPECT_EQ(battery(), report("Battery Power", "42%; discharging; (no estimate)"));
+    expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
     laptop({"ac", "on"});
     laptop({"battery", "100"});
     tree.write("laptop/sys/class/power_supply/BAT0/status", "Full\n");
-    EXPECT_EQ(battery(), report("AC Power", "100%; charged; 0:00 remaining"));
+    expectBattery(report("AC Power", "100%; charged; 0:00 remaining"), {{100, true}});
     tree.write("laptop/sys/class/power_supply/BAT0/status", "Not charging\n");
-    EXPECT_EQ(battery(), report("AC Power", "100%; AC attached; not charging"));
+    expectBattery(report("AC Power", "100%; AC attached; not charging"), {{100, true}});
 }
 
 TEST_F(PmsetTool, OnlyTheMachinesOwnReadableBatteriesArePrinted) {
@@ -84,22 +90,11 @@ TEST_F(PmsetTool, OnlyTheMachinesOwnReadableBatteriesArePrinted) {
     tree.write("laptop/sys/class/power_supply/0-mouse/capacity", "3\n");
     // Without a capacity file the charge comes from the energy counters (42.5 of 50 Wh).
     std::filesystem::remove(tree.path("laptop/sys/class/power_supply/BAT0/capacity"));
-    EXPECT_EQ(battery(), report("AC Power", "85%; charging; 0:45 remaining"));
+    expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
     std::filesystem::remove_all(tree.path("laptop/sys/class/power_supply/BAT0"));
-    EXPECT_EQ(battery(), report("AC Power"));
+    expectBattery(report("AC Power"), std::nullopt);
     laptop({"ac", "off"});
-    EXPECT_EQ(battery(), report("Battery Power"));
-}
-
-TEST_F(PmsetTool, TheDaemonReadsWhatTheToolPrints) {
-    process::SpawnProcessRunner runner;
-    helper::PowerController power(runner, kTool);
-    EXPECT_EQ(power.readBattery(), (helper::BatteryReading{85, true}));
-    laptop({"ac", "off"});
-    laptop({"battery", "5"});
-    EXPECT_EQ(power.readBattery(), (helper::BatteryReading{5, false}));
-    std::filesystem::remove_all(tree.path("laptop/sys/class/power_supply/BAT0"));
-    EXPECT_FALSE(power.readBattery());
+    expectBattery(report("Battery Power"), std::nullopt);
 }
 
 TEST_F(PmsetTool, AnythingElseIsAUsageError) {
