@@ -22,8 +22,7 @@ hardware::RegistryObject FakePowerRegistry::findService(const std::string& name)
         return 0;
     }
     // Every lookup hands out a handle of its own, as the registry does.
-    rootHandle_ = newHandle();
-    return rootHandle_;
+    return newHandle();
 }
 
 std::optional<hardware::RegistryValue> FakePowerRegistry::readProperty(
@@ -36,10 +35,7 @@ std::optional<hardware::RegistryValue> FakePowerRegistry::readProperty(
 
 std::unique_ptr<hardware::RegistryNotificationPort> FakePowerRegistry::createNotificationPort(
     dispatch::MainQueue& queue) {
-    if (!portsAvailable) {
-        return nullptr;
-    }
-    return std::make_unique<FakePort>(queue);
+    return portsAvailable ? std::make_unique<FakePort>(queue) : nullptr;
 }
 
 int FakePowerRegistry::addInterestNotification(hardware::RegistryNotificationPort& port,

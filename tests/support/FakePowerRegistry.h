@@ -46,7 +46,6 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
     hardware::RegistryObject newHandle();
 
     hardware::RegistryObject nextHandle_ = 100;
-    hardware::RegistryObject rootHandle_ = 0;
     std::set<hardware::RegistryObject> live_;
     std::map<hardware::RegistryObject, Registration> registrations_;  // by notifier
     int strayReleases_ = 0;
