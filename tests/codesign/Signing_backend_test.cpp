@@ -1,7 +1,4 @@
 // Signing and verifying files with throwaway identities, and the tool built on it.
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 
@@ -92,15 +89,13 @@ TEST(SigningTest, SignaturesThatMustNotCountAreRefused) {
     EXPECT_FALSE(mail);
     EXPECT_NE(mail.error().find("code signing"), std::string::npos) << mail.error();
 
-    std::string tampered = good;
+    // Changed program bytes, a changed signature, no signature.
+    std::string tampered = good, badSignature = good;
     tampered[1] ^= 1;
-    EXPECT_FALSE(verify(tampered, "codesign-root"));
-
-    std::string badSignature = good;
     badSignature[kProgram.size() + 40] ^= 1;
-    EXPECT_FALSE(verify(badSignature, "codesign-root"));
-
-    EXPECT_FALSE(verify(kProgram, "codesign-root"));
+    for (const std::string& file : {tampered, badSignature, kProgram}) {
+        EXPECT_FALSE(verify(file, "codesign-root"));
+    }
     EXPECT_FALSE(verify(good, "codesign-foreign-root"));
     // The reasons went into the answers; nothing is left for the next operation to
     // mistake for its own.
@@ -108,9 +103,9 @@ TEST(SigningTest, SignaturesThatMustNotCountAreRefused) {
 }
 
 TEST(SigningTest, SigningRefusesWhatCouldNotVerify) {
-    EXPECT_FALSE(signImage(kProgram, "", credentials("codesign-team")));
-    EXPECT_FALSE(signImage(kProgram, "has space", credentials("codesign-team")));
-    EXPECT_FALSE(signImage(kProgram, "quote\"d", credentials("codesign-team")));
+    for (const char* identifier : {"", "has space", "quote\"d"}) {
+        EXPECT_FALSE(signImage(kProgram, identifier, credentials("codesign-team"))) << identifier;
+    }
     EXPECT_FALSE(signImage(kProgram, "com.norvel.mavu", credentials("codesign-mail")));
     SigningCredentials mismatched = credentials("codesign-team");
     mismatched.keyPath = credentials("codesign-foreign").keyPath;
@@ -121,50 +116,34 @@ TEST(SigningTest, SigningRefusesWhatCouldNotVerify) {
     EXPECT_FALSE(signImage(damaged, "com.norvel.mavu", credentials("codesign-team")));
 }
 
-int runTool(std::vector<std::string> args) {
-    args.insert(args.begin(), CODESIGN_TOOL);
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    int status = -1;
-    if (::posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), environ) == 0) {
-        ::waitpid(pid, &status, 0);
-    }
-    posix_spawn_file_actions_destroy(&quiet);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(SigningToolTest, ExitsWithZeroOnlyForAValidSignature) {
-    testing::ScratchDir scratch;
-    std::string file = scratch.file("program");
-    testing::writeProgram(file, kProgram);
-    std::string anchor = caCert("codesign-root");
-    auto team = credentials("codesign-team");
-
-    EXPECT_EQ(runTool({"verify", "--anchor", anchor, file}), 1);
-    EXPECT_EQ(runTool({"show", file}), 1);
-    EXPECT_EQ(runTool({"sign", "--identifier", "com.norvel.mavu", "--cert", team.certificatePath,
-                       "--key", team.keyPath, file}),
-              0);
-    EXPECT_EQ(runTool({"verify", "--anchor", anchor, file}), 0);
-    EXPECT_EQ(runTool({"show", file}), 0);
-    EXPECT_EQ(runTool({"verify", "--anchor", anchor, "--requirement",
-                       "identifier \"com.norvel.mavu\" and certificate leaf[subject.OU] = "
-                       "\"QX3J8R2N5T\"",
-                       file}),
-              0);
-    EXPECT_EQ(
-        runTool({"verify", "--anchor", anchor, "--requirement", "identifier \"other\"", file}), 1);
-    EXPECT_EQ(runTool({"verify", "--anchor", caCert("codesign-foreign-root"), file}), 1);
-    EXPECT_EQ(runTool({"verify", file}), 2);
-    EXPECT_EQ(runTool({"sign", "--identifier", "x", file}), 2);
+    testing::TempDir scratch;
+    const std::string file = scratch.writeExecutable("program", kProgram);
+    const std::string anchor = caCert("codesign-root");
+    const auto team = credentials("codesign-team");
+    const std::string requirement =
+        "identifier \"com.norvel.mavu\" and certificate leaf[subject.OU] = \"QX3J8R2N5T\"";
+    const std::pair<std::vector<std::string>, int> steps[] = {
+        {{"verify", "--anchor", anchor, file}, 1},
+        {{"show", file}, 1},
+        {{"sign", "--identifier", "com.norvel.mavu", "--cert", team.certificatePath, "--key",
+          team.keyPath, file},
+         0},
+        {{"show", file}, 0},
+        {{"verify", "--anchor", anchor, "--requirement", requirement, file}, 0},
+        {{"verify", "--anchor", anchor, "--requirement", "identifier \"other\"", file}, 1},
+        {{"verify", "--anchor", caCert("codesign-foreign-root"), file}, 1},
+        {{"verify", file}, 2},
+        {{"sign", "--identifier", "x", file}, 2},
+    };
+    for (const auto& [args, status] : steps) {
+        EXPECT_EQ(mavu::testing::runProcess(CODESIGN_TOOL, args).status, status)
+            << ::testing::PrintToString(args);
+    }
+    const auto verified =
+        mavu::testing::runProcess(CODESIGN_TOOL, {"verify", "--anchor", anchor, file});
+    EXPECT_EQ(verified.status, 0);
+    EXPECT_EQ(verified.out, "identifier: com.norvel.mavu\nteam: QX3J8R2N5T\n");
 }
 
 }  // namespace

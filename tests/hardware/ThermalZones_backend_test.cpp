@@ -3,45 +3,44 @@
 #include <string>
 
 #include "platform/hardware/SysfsThermalSource.h"
-#include "tests/support/TempTree.h"
+#include "tests/support/TempDir.h"
 
 namespace mavu::hardware {
 namespace {
 
 class ThermalZones : public ::testing::Test {
   protected:
-    // A zone shaped like a laptop's ACPI zone: fan at 60 °C, throttling at 90 °C,
-    // power-off at 105 °C.
+    // Writes one file of thermal zone index.
+    void zone(int index, const std::string& file, const std::string& text) {
+        tree.write("sys/class/thermal/thermal_zone" + std::to_string(index) + "/" + file, text);
+    }
+    // A zone shaped like a laptop's ACPI zone: power-off at 105 °C, throttling at 90 °C,
+    // fan at 60 °C.
     void addLaptopZone(int index, const std::string& temp) {
-        const std::string zone = "sys/class/thermal/thermal_zone" + std::to_string(index) + "/";
-        tree.write(zone + "type", "acpitz\n");
-        tree.write(zone + "temp", temp);
-        tree.write(zone + "trip_point_0_type", "critical\n");
-        tree.write(zone + "trip_point_0_temp", "105000\n");
-        tree.write(zone + "trip_point_1_type", "passive\n");
-        tree.write(zone + "trip_point_1_temp", "90000\n");
-        tree.write(zone + "trip_point_2_type", "active\n");
-        tree.write(zone + "trip_point_2_temp", "60000\n");
+        zone(index, "temp", temp);
+        const char* trips[][2] = {
+            {"critical\n", "105000\n"}, {"passive\n", "90000\n"}, {"active\n", "60000\n"}};
+        for (int trip = 0; trip < 3; ++trip) {
+            zone(index, "trip_point_" + std::to_string(trip) + "_type", trips[trip][0]);
+            zone(index, "trip_point_" + std::to_string(trip) + "_temp", trips[trip][1]);
+        }
     }
     ThermalState state() const { return SysfsThermalSource(tree.root()).thermalState(); }
 
-    testing::TempTree tree;
+    testing::TempDir tree;
 };
 
 TEST_F(ThermalZones, EachTripGivesItsLevel) {
-    addLaptopZone(0, "45000\n");
-    EXPECT_EQ(state(), ThermalState::nominal);
-    tree.write("sys/class/thermal/thermal_zone0/temp", "60000\n");
-    EXPECT_EQ(state(), ThermalState::fair);
-    tree.write("sys/class/thermal/thermal_zone0/temp", "90000\n");
-    EXPECT_EQ(state(), ThermalState::serious);
     // Within five degrees of the power-off point counts as critical already.
-    tree.write("sys/class/thermal/thermal_zone0/temp", "99999\n");
-    EXPECT_EQ(state(), ThermalState::serious);
-    tree.write("sys/class/thermal/thermal_zone0/temp", "100000\n");
-    EXPECT_EQ(state(), ThermalState::critical);
-    tree.write("sys/class/thermal/thermal_zone0/temp", "110000\n");
-    EXPECT_EQ(state(), ThermalState::critical);
+    const std::pair<const char*, ThermalState> cases[] = {
+        {"45000\n", ThermalState::nominal},   {"60000\n", ThermalState::fair},
+        {"90000\n", ThermalState::serious},   {"99999\n", ThermalState::serious},
+        {"100000\n", ThermalState::critical}, {"110000\n", ThermalState::critical},
+    };
+    for (const auto& [temp, level] : cases) {
+        addLaptopZone(0, temp);
+        EXPECT_EQ(state(), level) << temp;
+    }
 }
 
 TEST_F(ThermalZones, TheHottestZoneDecides) {
@@ -51,11 +50,11 @@ TEST_F(ThermalZones, TheHottestZoneDecides) {
     addLaptopZone(2, "61000\n");
     EXPECT_EQ(state(), ThermalState::serious);
     // A hot trip is critical once reached, without the margin.
-    tree.write("sys/class/thermal/thermal_zone3/trip_point_0_type", "hot\n");
-    tree.write("sys/class/thermal/thermal_zone3/trip_point_0_temp", "95000\n");
-    tree.write("sys/class/thermal/thermal_zone3/temp", "94000\n");
+    zone(3, "trip_point_0_type", "hot\n");
+    zone(3, "trip_point_0_temp", "95000\n");
+    zone(3, "temp", "94000\n");
     EXPECT_EQ(state(), ThermalState::serious);
-    tree.write("sys/class/thermal/thermal_zone3/temp", "95000\n");
+    zone(3, "temp", "95000\n");
     EXPECT_EQ(state(), ThermalState::critical);
 }
 
@@ -64,18 +63,18 @@ TEST_F(ThermalZones, UnreadableZonesAndTripsAreSkipped) {
     addLaptopZone(1, "");
     addLaptopZone(2, "70000\n");
     // Zone 3 has no temperature at all.
-    tree.write("sys/class/thermal/thermal_zone3/trip_point_0_type", "critical\n");
-    tree.write("sys/class/thermal/thermal_zone3/trip_point_0_temp", "1000\n");
+    zone(3, "trip_point_0_type", "critical\n");
+    zone(3, "trip_point_0_temp", "1000\n");
     // Zone 4 is hot enough for its critical trip, but the trip's temperature is garbage,
-    // missing, or an unused slot reported as zero.
-    tree.write("sys/class/thermal/thermal_zone4/temp", "104000\n");
-    tree.write("sys/class/thermal/thermal_zone4/trip_point_0_type", "critical\n");
-    tree.write("sys/class/thermal/thermal_zone4/trip_point_0_temp", "105 C\n");
-    tree.write("sys/class/thermal/thermal_zone4/trip_point_1_type", "critical\n");
-    tree.write("sys/class/thermal/thermal_zone4/trip_point_2_type", "critical\n");
-    tree.write("sys/class/thermal/thermal_zone4/trip_point_2_temp", "0\n");
-    tree.write("sys/class/thermal/thermal_zone4/trip_point_3_type", "sizzling\n");
-    tree.write("sys/class/thermal/thermal_zone4/trip_point_3_temp", "50000\n");
+    // missing, or an unused slot reported as zero; its last trip has an unknown type.
+    zone(4, "temp", "104000\n");
+    zone(4, "trip_point_0_type", "critical\n");
+    zone(4, "trip_point_0_temp", "105 C\n");
+    zone(4, "trip_point_1_type", "critical\n");
+    zone(4, "trip_point_2_type", "critical\n");
+    zone(4, "trip_point_2_temp", "0\n");
+    zone(4, "trip_point_3_type", "sizzling\n");
+    zone(4, "trip_point_3_temp", "50000\n");
     EXPECT_EQ(state(), ThermalState::fair);
 }
 

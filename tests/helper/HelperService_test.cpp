@@ -31,27 +31,16 @@ const std::string kCritical =
     "MAVU restored normal sleep — the Mac reached a critical temperature.";
 const std::string kCouldNotSet = "Could not set disablesleep.";
 
-struct Reply {
-    bool success = false;
-    std::optional<std::string> message;
-    bool operator==(const Reply&) const = default;
-};
-
-// What of the status the tests compare; the lid and the duration are checked apart.
-struct State {
-    bool armed = false;
-    bool activeHold = false;
-    std::optional<std::string> message;
-    bool operator==(const State&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, const State& s) {
-        return out << "{armed " << s.armed << ", holding " << s.activeHold << ", "
-                   << s.message.value_or("no message") << "}";
-    }
-};
+using Reply = std::pair<bool, std::optional<std::string>>;
+// What of the status most cases compare: armed, holding, the pending message.
+using State = std::tuple<bool, bool, std::optional<std::string>>;
 
 class HelperServiceTest : public ::testing::Test {
   protected:
-    void SetUp() override { setBattery(80, false); }
+    void SetUp() override {
+        setBattery(80, false);
+        start();
+    }
 
     void start() {
         service = HelperService::create({.dispatch = d,
@@ -61,13 +50,15 @@ class HelperServiceTest : public ::testing::Test {
                                          .registry = registry});
         d.runUntilIdle();
     }
+    // A negative percent: the report names no battery.
     void setBattery(int percent, bool onAC) {
-        tool.respond(
-            {"-g", "batt"},
-            ScriptedProcessRunner::exited(
-                0, std::string("Now drawing from '") + (onAC ? "AC Power" : "Battery Power") +
-                       "'\n -InternalBattery-0 (id=4653155)\t" + std::to_string(percent) +
-                       "%; discharging; 3:20 remaining present: true\n"));
+        std::string report =
+            std::string("Now drawing from '") + (onAC ? "AC Power" : "Battery Power") + "'\n";
+        if (percent >= 0) {
+            report += " -InternalBattery-0 (id=4653155)\t" + std::to_string(percent) +
+                      "%; discharging; 3:20 remaining present: true\n";
+        }
+        tool.respond({"-g", "batt"}, ScriptedProcessRunner::exited(0, report));
     }
     void setLid(bool closed) {
         registry.setLid(closed);
@@ -112,16 +103,13 @@ class HelperServiceTest : public ::testing::Test {
         std::vector<std::string> delivered;
         for (double left = seconds; left > 0; left -= 25) {
             d.advance(std::min(left, 25.0));
-            if (auto message = heartbeat().message) {
+            if (auto message = heartbeat().second) {
                 delivered.push_back(*message);
             }
         }
         return delivered;
     }
-    long count(const std::string& run) {
-        const auto runs = tool.runs();
-        return std::count(runs.begin(), runs.end(), run);
-    }
+    long count(const std::string& run) { return std::ranges::count(tool.runs(), run); }
 
     testing::VirtualDispatch d;
     ScriptedProcessRunner tool;
@@ -131,6 +119,8 @@ class HelperServiceTest : public ::testing::Test {
 };
 
 TEST_F(HelperServiceTest, StartUpRestoresNormalSleepBeforeAnythingElse) {
+    service.reset();
+    tool.clearRuns();
     registry.setLid(true);
     start();
     EXPECT_EQ(tool.runs(), Runs{kRestore});
@@ -140,7 +130,6 @@ TEST_F(HelperServiceTest, StartUpRestoresNormalSleepBeforeAnythingElse) {
 }
 
 TEST_F(HelperServiceTest, ArmWithTheLidOpenRunsNoToolAndDoesNotHold) {
-    start();
     tool.clearRuns();
     EXPECT_EQ(arm(3600), (Reply{true, {}}));
     EXPECT_TRUE(tool.runs().empty());
@@ -149,7 +138,6 @@ TEST_F(HelperServiceTest, ArmWithTheLidOpenRunsNoToolAndDoesNotHold) {
 }
 
 TEST_F(HelperServiceTest, DurationsThatMakeNoDeadlineNeverEndTheHold) {
-    start();
     setLid(true);
     for (double seconds : {-5.0, std::nan(""), std::numeric_limits<double>::infinity(), 1e300}) {
         arm(seconds);
@@ -159,42 +147,29 @@ TEST_F(HelperServiceTest, DurationsThatMakeNoDeadlineNeverEndTheHold) {
     }
 }
 
-TEST_F(HelperServiceTest, HoldNeedsBatteryAboveTheFloorOrACPower) {
-    start();
+TEST_F(HelperServiceTest, HoldNeedsBatteryAboveTheFloorOrACPowerAndNoCriticalTemperature) {
     arm(0);
-    setBattery(5, false);
-    setLid(true);
-    EXPECT_EQ(state(), (State{true, false, kBatteryLow}));
-    EXPECT_EQ(count(kDisable), 0);
-    for (auto [percent, onAC] : {std::pair{6, false}, {3, true}}) {
+    const std::tuple<int, bool, ThermalState, std::optional<std::string>> cases[] = {
+        {5, false, ThermalState::nominal, kBatteryLow},
+        {6, false, ThermalState::nominal, {}},
+        {3, true, ThermalState::nominal, {}},
+        {-1, true, ThermalState::nominal, kUnreadable},
+        {80, false, ThermalState::serious, {}},
+        {80, false, ThermalState::critical, kCritical},
+    };
+    for (const auto& [percent, onAC, level, refusal] : cases) {
+        SCOPED_TRACE(::testing::Message() << percent << "% on AC " << onAC);
         setLid(false);
         setBattery(percent, onAC);
+        thermal.level = level;
         setLid(true);
-        EXPECT_TRUE(status().activeHold);
+        EXPECT_EQ(state(), (State{true, !refusal, refusal}));
+        EXPECT_EQ(heartbeat(), (Reply{true, refusal}));
     }
-    EXPECT_EQ(count(kDisable), 2);
-}
-
-TEST_F(HelperServiceTest, UnreadableBatteryOrCriticalTemperatureRefusesTheHold) {
-    start();
-    arm(0);
-    tool.respond({"-g", "batt"}, ScriptedProcessRunner::exited(0, "Now drawing from 'AC Power'\n"));
-    setLid(true);
-    EXPECT_EQ(state(), (State{true, false, kUnreadable}));
-    setLid(false);
-    setBattery(80, false);
-    thermal.level = ThermalState::serious;
-    setLid(true);
-    EXPECT_TRUE(status().activeHold);
-    setLid(false);
-    thermal.level = ThermalState::critical;
-    setLid(true);
-    EXPECT_EQ(state(), (State{true, false, kCritical}));
-    EXPECT_EQ(count(kDisable), 1);
+    EXPECT_EQ(count(kDisable), 3);
 }
 
 TEST_F(HelperServiceTest, DisplaySleepsOnlyWithoutAnExternalDisplayOncePerHold) {
-    start();
     arm(0, true);
     setLid(true);
     heartbeat(false);  // takes effect at the next evaluation only
@@ -209,7 +184,6 @@ TEST_F(HelperServiceTest, DisplaySleepsOnlyWithoutAnExternalDisplayOncePerHold) 
 }
 
 TEST_F(HelperServiceTest, FailedDisableSleepIsReportedUndoneAndRetriedAtTheNextClosing) {
-    start();
     arm(0);
     tool.respond({"-a", "disablesleep", "1"}, ScriptedProcessRunner::exited(1));
     tool.clearRuns();
@@ -223,7 +197,6 @@ TEST_F(HelperServiceTest, FailedDisableSleepIsReportedUndoneAndRetriedAtTheNextC
 }
 
 TEST_F(HelperServiceTest, CountdownMeasuresClosedLidTimeFromTheLastClosing) {
-    start();
     arm(3600);
     setLid(true);
     keepAlive(1000);
@@ -239,7 +212,6 @@ TEST_F(HelperServiceTest, CountdownMeasuresClosedLidTimeFromTheLastClosing) {
 }
 
 TEST_F(HelperServiceTest, PendingMessageStaysThroughStatusAndDisarmButNotArm) {
-    start();
     setLid(true);
     arm(60);
     d.advance(20.0);
@@ -255,7 +227,6 @@ TEST_F(HelperServiceTest, PendingMessageStaysThroughStatusAndDisarmButNotArm) {
 }
 
 TEST_F(HelperServiceTest, DisarmAndForceSafeOffRestoreNormalSleepInEveryState) {
-    start();
     tool.clearRuns();
     EXPECT_EQ(disarm(), (Reply{true, {}}));
     arm(0);
@@ -269,7 +240,6 @@ TEST_F(HelperServiceTest, DisarmAndForceSafeOffRestoreNormalSleepInEveryState) {
 }
 
 TEST_F(HelperServiceTest, OpeningTheLidEndsTheHoldQuietlyAndStopsTheCountdown) {
-    start();
     arm(100);
     setLid(true);
     tool.clearRuns();
@@ -279,8 +249,7 @@ TEST_F(HelperServiceTest, OpeningTheLidEndsTheHoldQuietlyAndStopsTheCountdown) {
     EXPECT_TRUE(keepAlive(200).empty());
 }
 
-TEST_F(HelperServiceTest, WatchdogDisarmsAnAppQuietForMoreThan90Seconds) {
-    start();
+TEST_F(HelperServiceTest, WatchdogDisarmsAnAppQuietForMoreThan90SecondsOfWallClock) {
     d.advance(1.0);
     arm(0);
     d.advance(89.0);  // the tick at 90 s sees 89 s
@@ -291,10 +260,8 @@ TEST_F(HelperServiceTest, WatchdogDisarmsAnAppQuietForMoreThan90Seconds) {
     d.advance(30.0);
     EXPECT_EQ(state(), (State{false, false, kLostContact}));
     EXPECT_EQ(tool.runs(), Runs{kRestore});  // even with the lid open
-}
 
-TEST_F(HelperServiceTest, WallClockJumpsForwardTripAtTheNextTickBackwardsDoNotStretchTheLease) {
-    start();
+    // A forward jump trips at the next tick; a backward one does not stretch the lease.
     arm(0);
     d.advance(10.0);
     d.jumpWallClock(91s);
@@ -302,7 +269,6 @@ TEST_F(HelperServiceTest, WallClockJumpsForwardTripAtTheNextTickBackwardsDoNotSt
     EXPECT_TRUE(status().armed);
     d.advance(1.0);
     EXPECT_FALSE(status().armed);
-
     arm(0);
     d.jumpWallClock(-3600s);
     d.advance(90.0);
@@ -311,11 +277,16 @@ TEST_F(HelperServiceTest, WallClockJumpsForwardTripAtTheNextTickBackwardsDoNotSt
     EXPECT_FALSE(status().armed);
 }
 
-TEST_F(HelperServiceTest, WatchesEndAHoldOnLowBatteryOrCriticalTemperatureOnly) {
-    start();
+TEST_F(HelperServiceTest, WatchesRunNoToolUnlessHoldingThenEndItOnLowBatteryOrCriticalHeat) {
+    arm(0);
+    setBattery(2, false);
+    thermal.level = ThermalState::critical;
+    tool.clearRuns();
+    EXPECT_TRUE(keepAlive(200).empty());
+    EXPECT_TRUE(tool.runs().empty());
+
     setBattery(2, true);
     thermal.level = ThermalState::serious;
-    arm(0);
     setLid(true);
     keepAlive(100);
     setBattery(7, false);
@@ -333,18 +304,7 @@ TEST_F(HelperServiceTest, WatchesEndAHoldOnLowBatteryOrCriticalTemperatureOnly) 
     EXPECT_EQ(state(), (State{true, false, kCritical}));
 }
 
-TEST_F(HelperServiceTest, WatchesRunNoToolWhileNotHolding) {
-    start();
-    arm(0);
-    setBattery(2, false);
-    thermal.level = ThermalState::critical;
-    tool.clearRuns();
-    EXPECT_TRUE(keepAlive(200).empty());
-    EXPECT_TRUE(tool.runs().empty());
-}
-
 TEST_F(HelperServiceTest, NothingRunsOnceTheServiceIsGone) {
-    start();
     arm(60);
     setLid(true);
     service.reset();

@@ -10,55 +10,52 @@
 namespace mavu::helper {
 namespace {
 
+using Reports = std::vector<bool>;
+
 class LidMonitorTest : public ::testing::Test {
   protected:
-    std::shared_ptr<LidMonitor> makeMonitor() {
-        return LidMonitor::create(registry, d.mainQueue(),
-                                  [this](bool closed) { reports.push_back(closed); });
+    std::shared_ptr<LidMonitor> start() {
+        auto monitor = LidMonitor::create(registry, d.mainQueue(),
+                                          [this](bool closed) { reports.push_back(closed); });
+        monitor->start();
+        return monitor;
+    }
+    void notify() {
+        registry.sendNotification();
+        d.runUntilIdle();
     }
 
     testing::VirtualDispatch d;
     testing::FakePowerRegistry registry;
     testing::LogCapture log;
-    std::vector<bool> reports;
+    Reports reports;
 };
 
 TEST_F(LidMonitorTest, ReportsTheFirstStateAtOnceAndAfterwardsOnlyChanges) {
-    auto monitor = makeMonitor();
-    monitor->start();
-    EXPECT_EQ(reports, std::vector<bool>{false});
+    auto monitor = start();
+    EXPECT_EQ(reports, Reports{false});
     d.advance(10.0);
-    registry.sendNotification();
-    d.runUntilIdle();
-    EXPECT_EQ(reports, std::vector<bool>{false});
-
-    registry.setLid(true);
-    d.advance(0.25);
-    EXPECT_EQ(reports, (std::vector<bool>{false, true}));
-    monitor->start();  // already started: nothing happens
-    EXPECT_EQ(reports.size(), 2u);
-    EXPECT_TRUE(log.lines().empty());
-}
-
-TEST_F(LidMonitorTest, NotificationRereadsWithoutWaitingForThePoll) {
-    auto monitor = makeMonitor();
-    monitor->start();
-    d.advance(0.1);
-    registry.setLid(true);
-    registry.sendNotification();
-    d.runUntilIdle();
-    EXPECT_EQ(reports, (std::vector<bool>{false, true}));
-}
-
-TEST_F(LidMonitorTest, FlipAndFlipBackBetweenTwoPollsGoesUnseen) {
-    auto monitor = makeMonitor();
-    monitor->start();
-    d.advance(0.3);
+    notify();
+    EXPECT_EQ(reports, Reports{false});
+    // A flip and flip-back between two polls goes unseen.
+    d.advance(0.05);
     registry.setLid(true);
     d.advance(0.1);
     registry.setLid(false);
     d.advance(1.0);
-    EXPECT_EQ(reports, std::vector<bool>{false});
+    EXPECT_EQ(reports, Reports{false});
+
+    registry.setLid(true);
+    d.advance(0.25);
+    EXPECT_EQ(reports, (Reports{false, true}));
+    monitor->start();  // already started: nothing happens
+    EXPECT_EQ(reports.size(), 2u);
+    // A notification re-reads without waiting for the poll.
+    d.advance(0.1);
+    registry.setLid(false);
+    notify();
+    EXPECT_EQ(reports, (Reports{false, true, false}));
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(LidMonitorTest, PropertyTypesMapToClosedOrOpen) {
@@ -69,25 +66,23 @@ TEST_F(LidMonitorTest, PropertyTypesMapToClosedOrOpen) {
     for (const auto& [value, closed] : cases) {
         registry.clamshell = value;
         reports.clear();
-        auto monitor = makeMonitor();
-        monitor->start();
-        EXPECT_EQ(reports, std::vector<bool>{closed});
+        start();
+        EXPECT_EQ(reports, Reports{closed});
     }
 }
 
 TEST_F(LidMonitorTest, StopDetachesEverythingAndStartReportsAfresh) {
-    auto monitor = makeMonitor();
-    monitor->start();
+    auto monitor = start();
     monitor->stop();
     EXPECT_EQ(registry.liveHandles(), 0u);
     registry.setLid(true);
     registry.sendNotification();
     d.advance(1.0);
-    EXPECT_EQ(reports, std::vector<bool>{false});
+    EXPECT_EQ(reports, Reports{false});
 
     registry.setLid(false);
     monitor->start();
-    EXPECT_EQ(reports, (std::vector<bool>{false, false}));
+    EXPECT_EQ(reports, (Reports{false, false}));
     monitor.reset();  // destruction stops it too
     EXPECT_EQ(registry.liveHandles(), 0u);
     EXPECT_EQ(registry.strayReleases(), 0);
@@ -98,8 +93,7 @@ TEST_F(LidMonitorTest, StopDetachesEverythingAndStartReportsAfresh) {
 
 TEST_F(LidMonitorTest, NoRootDomainLogsOnceAndStaysSilent) {
     registry.rootDomainPresent = false;
-    auto monitor = makeMonitor();
-    monitor->start();
+    auto monitor = start();
     registry.setLid(true);
     d.advance(5.0);
     EXPECT_TRUE(reports.empty());
@@ -109,19 +103,16 @@ TEST_F(LidMonitorTest, NoRootDomainLogsOnceAndStaysSilent) {
 
 TEST_F(LidMonitorTest, WithoutNotificationsThePollAloneSeesChanges) {
     registry.registrationError = -536870201;
-    auto failed = makeMonitor();
-    failed->start();
+    start()->stop();
     EXPECT_EQ(log.lines(), std::vector<std::string>{
                                "MAVUHelper: IOServiceAddInterestNotification failed: -536870201"});
-    failed->stop();
 
     registry.portsAvailable = false;
-    auto portless = makeMonitor();
-    portless->start();
+    auto portless = start();
     EXPECT_EQ(log.lines().size(), 1u);
     registry.setLid(true);
     d.advance(0.25);
-    EXPECT_EQ(reports, (std::vector<bool>{false, false, true}));
+    EXPECT_EQ(reports, (Reports{false, false, true}));
 }
 
 }  // namespace

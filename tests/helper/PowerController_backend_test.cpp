@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 
 #include "helper/PowerController.h"
 #include "platform/process/SpawnProcessRunner.h"
@@ -53,24 +51,19 @@ TEST_F(PowerControllerTest, ReadsPowerSourceAndFirstPercentage) {
     }
 }
 
-TEST_F(PowerControllerTest, RunReportsExitStatusAndPassesTheArgumentList) {
-    const auto argsFile = (dir.path() / "args").string();
+TEST_F(PowerControllerTest, RunReportsTheExitStatusAndOnlyAMissingToolIsLogged) {
     PowerController power(runner, dir.writeScript("pmset",
                                                   "echo \"$*\" > \"${0%/*}/args\"\n"
                                                   "[ \"$3\" = 1 ] && exit 1\nexit 0\n"));
     EXPECT_TRUE(power.runPmset({"-a", "disablesleep", "0"}));
-    std::string args;
-    std::getline(std::ifstream(argsFile), args);
-    EXPECT_EQ(args, "-a disablesleep 0");
+    EXPECT_EQ(dir.read("args"), "-a disablesleep 0\n");
     EXPECT_FALSE(power.runPmset({"-a", "disablesleep", "1"}));
     EXPECT_TRUE(log.lines().empty());
-}
 
-TEST_F(PowerControllerTest, MissingToolIsLoggedOnlyWhenSettingSleep) {
-    PowerController power(runner, (dir.path() / "absent-pmset").string());
-    EXPECT_EQ(power.readBattery(), std::nullopt);
+    PowerController missing(runner, dir.path("absent-pmset").string());
+    EXPECT_EQ(missing.readBattery(), std::nullopt);
     EXPECT_TRUE(log.lines().empty());
-    EXPECT_FALSE(power.runPmset({"-a", "disablesleep", "1"}));
+    EXPECT_FALSE(missing.runPmset({"-a", "disablesleep", "1"}));
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("MAVUHelper pmset failed: ", 0), 0u);
     EXPECT_NE(log.lines()[0].find("No such file or directory"), std::string::npos);

@@ -1,12 +1,8 @@
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
+
+#include "tests/support/ChildProcess.h"
 
 namespace mavu::testing {
 
@@ -16,39 +12,25 @@ class XvfbServer {
   public:
     XvfbServer() {
         int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
+        if (pipe(fds) != 0) {
             return;
         }
-        pid_ = fork();
-        if (pid_ == 0) {
-            fcntl(fds[1], F_SETFD, 0);
-            dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset",
-                   "-screen", "0", "320x240x24", static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+        pid_ = startProcess("Xvfb", {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp",
+                                     "-noreset", "-screen", "0", "320x240x24"});
         close(fds[1]);
         // Xvfb writes the number, then a newline, once it accepts clients; it dies if the
         // pipe is closed before the newline.
         std::string number;
         char c = 0;
         pollfd readable{fds[0], POLLIN, 0};
-        while (pid_ > 0 && poll(&readable, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 &&
-               c != '\n') {
+        while (poll(&readable, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') {
             number += c;
         }
-        if (c == '\n' && !number.empty()) {
-            display_ = ":" + number;
-        }
+        display_ = c == '\n' && !number.empty() ? ":" + number : "";
         close(fds[0]);
     }
-    ~XvfbServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    ~XvfbServer() { endProcess(pid_); }
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
 

@@ -8,13 +8,14 @@
 #include "helper/PowerController.h"
 #include "helper/pmset/HolderRecord.h"
 #include "platform/process/SpawnProcessRunner.h"
-#include "tests/pmset/ChildProcess.h"
-#include "tests/support/TempTree.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace mavu::pmset {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::eventually;
 using testing::runProcess;
 using Args = std::vector<std::string>;
 
@@ -25,16 +26,13 @@ std::string fromEnvironment(const char* name) {
 }
 const std::string kTool = fromEnvironment("MAVU_PMSET");
 const std::string kFakeLaptop = fromEnvironment("MAVU_FAKE_LAPTOP");
-const std::string kBattery = " -InternalBattery-0 (id=9155752)\t";
 constexpr char kPanelPower[] = "laptop/sys/class/backlight/intel_backlight/bl_power";
 
-template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(20ms);
-    }
-    return condition();
+// What "-g batt" prints: the power source, then the battery line when there is one.
+std::string report(const std::string& source, const std::string& battery = "") {
+    return "Now drawing from '" + source + "'\n" +
+           (battery.empty() ? ""
+                            : " -InternalBattery-0 (id=9155752)\t" + battery + " present: true\n");
 }
 
 // The tool on a fresh fake laptop (lid open, on AC, 85 % charging with 0:45 to full) with
@@ -52,7 +50,11 @@ class PmsetTool : public ::testing::Test {
         ASSERT_EQ(runProcess(kFakeLaptop, {"init", tree.path("laptop")}).status, 0);
     }
     testing::ProcessResult tool(Args args) { return runProcess(kTool, std::move(args)); }
-    std::string battery() { return tool({"-g", "batt"}).out; }
+    // What "-g batt" prints, and what the daemon reads from it.
+    void expectBattery(const std::string& printed, std::optional<helper::BatteryReading> reading) {
+        EXPECT_EQ(tool({"-g", "batt"}).out, printed);
+        EXPECT_EQ(power.readBattery(), reading);
+    }
     void laptop(Args args) {
         args.insert(args.begin(), tree.path("laptop"));
         ASSERT_EQ(runProcess(kFakeLaptop, std::move(args)).status, 0);
@@ -61,27 +63,24 @@ class PmsetTool : public ::testing::Test {
         return readHolderRecord(tree.path("run/sleep-hold"));
     }
 
-    testing::TempTree tree;
+    testing::TempDir tree;
+    process::SpawnProcessRunner runner;
+    helper::PowerController power{runner, kTool};
 };
 
 TEST_F(PmsetTool, BatteryOutputShapes) {
-    EXPECT_EQ(battery(), "Now drawing from 'AC Power'\n" + kBattery +
-                             "85%; charging; 0:45 remaining present: true\n");
+    expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
     laptop({"ac", "off"});
     laptop({"battery", "42"});
-    EXPECT_EQ(battery(), "Now drawing from 'Battery Power'\n" + kBattery +
-                             "42%; discharging; 2:06 remaining present: true\n");
+    expectBattery(report("Battery Power", "42%; discharging; 2:06 remaining"), {{42, false}});
     tree.write("laptop/sys/class/power_supply/BAT0/power_now", "0\n");
-    EXPECT_EQ(battery(), "Now drawing from 'Battery Power'\n" + kBattery +
-                             "42%; discharging; (no estimate) present: true\n");
+    expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
     laptop({"ac", "on"});
     laptop({"battery", "100"});
     tree.write("laptop/sys/class/power_supply/BAT0/status", "Full\n");
-    EXPECT_EQ(battery(), "Now drawing from 'AC Power'\n" + kBattery +
-                             "100%; charged; 0:00 remaining present: true\n");
+    expectBattery(report("AC Power", "100%; charged; 0:00 remaining"), {{100, true}});
     tree.write("laptop/sys/class/power_supply/BAT0/status", "Not charging\n");
-    EXPECT_EQ(battery(), "Now drawing from 'AC Power'\n" + kBattery +
-                             "100%; AC attached; not charging present: true\n");
+    expectBattery(report("AC Power", "100%; AC attached; not charging"), {{100, true}});
 }
 
 TEST_F(PmsetTool, OnlyTheMachinesOwnReadableBatteriesArePrinted) {
@@ -91,29 +90,11 @@ TEST_F(PmsetTool, OnlyTheMachinesOwnReadableBatteriesArePrinted) {
     tree.write("laptop/sys/class/power_supply/0-mouse/capacity", "3\n");
     // Without a capacity file the charge comes from the energy counters (42.5 of 50 Wh).
     std::filesystem::remove(tree.path("laptop/sys/class/power_supply/BAT0/capacity"));
-    EXPECT_EQ(battery(), "Now drawing from 'AC Power'\n" + kBattery +
-                             "85%; charging; 0:45 remaining present: true\n");
+    expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
     std::filesystem::remove_all(tree.path("laptop/sys/class/power_supply/BAT0"));
-    EXPECT_EQ(battery(), "Now drawing from 'AC Power'\n");
+    expectBattery(report("AC Power"), std::nullopt);
     laptop({"ac", "off"});
-    EXPECT_EQ(battery(), "Now drawing from 'Battery Power'\n");
-}
-
-TEST_F(PmsetTool, TheDaemonReadsWhatTheToolPrints) {
-    process::SpawnProcessRunner runner;
-    helper::PowerController power(runner, kTool);
-    auto reading = power.readBattery();
-    ASSERT_TRUE(reading);
-    EXPECT_EQ(reading->percent, 85);
-    EXPECT_TRUE(reading->onACPower);
-    laptop({"ac", "off"});
-    laptop({"battery", "5"});
-    reading = power.readBattery();
-    ASSERT_TRUE(reading);
-    EXPECT_EQ(reading->percent, 5);
-    EXPECT_FALSE(reading->onACPower);
-    std::filesystem::remove_all(tree.path("laptop/sys/class/power_supply/BAT0"));
-    EXPECT_FALSE(power.readBattery());
+    expectBattery(report("Battery Power"), std::nullopt);
 }
 
 TEST_F(PmsetTool, AnythingElseIsAUsageError) {
@@ -143,14 +124,12 @@ TEST_F(PmsetTool, ReleaseTurnsBackOnOnlyThePanelsItSwitchedOff) {
     EXPECT_FALSE(tree.exists("run/backlight"));
 }
 
-TEST_F(PmsetTool, NoLockNoSuccess) {
+TEST_F(PmsetTool, NoLockNoSuccessAndARecordOfAnotherProgramIsNotActedOn) {
     const auto result = tool({"-a", "disablesleep", "1"});
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err, "");
     EXPECT_FALSE(holder());
-}
 
-TEST_F(PmsetTool, ARecordOfAnotherProgramIsNotActedOn) {
     const pid_t stranger = testing::startProcess("/bin/sleep", {"30"});
     const auto startTime = runningProcessStartTime(stranger);
     ASSERT_TRUE(startTime);
@@ -221,7 +200,7 @@ class PmsetWithLogind : public PmsetTool {
     static inline pid_t logind = 0;
 };
 
-TEST_F(PmsetWithLogind, HoldTakesOneLockUntilReleased) {
+TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced) {
     ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
     const auto first = holder();
     ASSERT_TRUE(first);
@@ -236,23 +215,19 @@ TEST_F(PmsetWithLogind, HoldTakesOneLockUntilReleased) {
     EXPECT_EQ(holder()->pid, first->pid);
     EXPECT_EQ(inhibitorCount(), 1u);
 
-    ASSERT_EQ(tool({"-a", "disablesleep", "0"}).status, 0);
-    EXPECT_FALSE(holder());
-    EXPECT_FALSE(runningProcessStartTime(first->pid));
-    EXPECT_TRUE(eventually([] { return inhibitorCount() == 0; }));
-    testing::endProcess(first->pid);
-}
-
-TEST_F(PmsetWithLogind, AHolderThatDiedIsReplaced) {
-    ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
-    const auto first = holder();
-    ASSERT_TRUE(first);
     testing::endProcess(first->pid, SIGKILL);
     ASSERT_TRUE(eventually([] { return inhibitorCount() == 0; }));
     ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
-    ASSERT_TRUE(holder());
-    EXPECT_NE(holder()->pid, first->pid);
+    const auto second = holder();
+    ASSERT_TRUE(second);
+    EXPECT_NE(second->pid, first->pid);
     EXPECT_EQ(inhibitorCount(), 1u);
+
+    ASSERT_EQ(tool({"-a", "disablesleep", "0"}).status, 0);
+    EXPECT_FALSE(holder());
+    EXPECT_FALSE(runningProcessStartTime(second->pid));
+    EXPECT_TRUE(eventually([] { return inhibitorCount() == 0; }));
+    testing::endProcess(second->pid);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <map>
+#include <ranges>
 #include <set>
 #include <string>
 #include <utility>
@@ -20,15 +22,11 @@ class HotKeyPortDouble final : public hotkey::HotKeyPort {
                                                     hotkey::HotKeyID id) override {
         calls.push_back("register " + std::to_string(keyCode) + " " + std::to_string(mods));
         lastID = id;
-        for (const auto& [ref, combo] : active) {
-            if (combo == Combo{keyCode, mods}) {
-                return std::nullopt;
-            }
-        }
-        if (taken.count({keyCode, mods}) != 0) {
+        const Combo combo{keyCode, mods};
+        if (taken.count(combo) != 0 || std::ranges::count(std::views::values(active), combo)) {
             return std::nullopt;
         }
-        active[nextRef] = {keyCode, mods};
+        active[nextRef] = combo;
         return nextRef++;
     }
     void unregisterHotKey(hotkey::HotKeyRef ref) override {

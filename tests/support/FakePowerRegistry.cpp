@@ -1,7 +1,5 @@
 #include "tests/support/FakePowerRegistry.h"
 
-#include <algorithm>
-
 namespace mavu::testing {
 namespace {
 
@@ -24,8 +22,7 @@ hardware::RegistryObject FakePowerRegistry::findService(const std::string& name)
         return 0;
     }
     // Every lookup hands out a handle of its own, as the registry does.
-    rootHandle_ = newHandle();
-    return rootHandle_;
+    return newHandle();
 }
 
 std::optional<hardware::RegistryValue> FakePowerRegistry::readProperty(
@@ -38,10 +35,7 @@ std::optional<hardware::RegistryValue> FakePowerRegistry::readProperty(
 
 std::unique_ptr<hardware::RegistryNotificationPort> FakePowerRegistry::createNotificationPort(
     dispatch::MainQueue& queue) {
-    if (!portsAvailable) {
-        return nullptr;
-    }
-    return std::make_unique<FakePort>(queue);
+    return portsAvailable ? std::make_unique<FakePort>(queue) : nullptr;
 }
 
 int FakePowerRegistry::addInterestNotification(hardware::RegistryNotificationPort& port,
@@ -57,27 +51,22 @@ int FakePowerRegistry::addInterestNotification(hardware::RegistryNotificationPor
     }
     auto& fake = dynamic_cast<FakePort&>(port);
     notifier = newHandle();
-    registrations_.push_back({notifier, &fake.queue, fake.alive, std::move(onNotification)});
+    registrations_[notifier] = {&fake.queue, fake.alive, std::move(onNotification)};
     return 0;
 }
 
 void FakePowerRegistry::release(hardware::RegistryObject object) {
-    if (live_.erase(object) == 0) {
-        ++strayReleases_;
-    }
-    std::erase_if(registrations_, [object](const Registration& r) { return r.notifier == object; });
+    strayReleases_ += live_.erase(object) == 0 ? 1 : 0;
+    registrations_.erase(object);
 }
 
 void FakePowerRegistry::sendNotification() {
-    for (const auto& registration : registrations_) {
-        const auto notifier = registration.notifier;
+    for (const auto& [notifier, registration] : registrations_) {
         registration.queue->async([this, notifier, alive = registration.portAlive] {
             // Gone by delivery time: a released registration or a destroyed port.
-            const auto found =
-                std::find_if(registrations_.begin(), registrations_.end(),
-                             [notifier](const Registration& r) { return r.notifier == notifier; });
+            const auto found = registrations_.find(notifier);
             if (*alive && found != registrations_.end()) {
-                auto callback = found->callback;
+                auto callback = found->second.callback;
                 callback();
             }
         });

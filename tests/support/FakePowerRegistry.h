@@ -1,9 +1,9 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
-#include <vector>
 
 #include "platform/hardware/PowerRegistry.h"
 
@@ -38,7 +38,6 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
 
   private:
     struct Registration {
-        hardware::RegistryObject notifier;
         dispatch::MainQueue* queue;
         std::shared_ptr<bool> portAlive;
         std::function<void()> callback;
@@ -47,9 +46,8 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
     hardware::RegistryObject newHandle();
 
     hardware::RegistryObject nextHandle_ = 100;
-    hardware::RegistryObject rootHandle_ = 0;
     std::set<hardware::RegistryObject> live_;
-    std::vector<Registration> registrations_;
+    std::map<hardware::RegistryObject, Registration> registrations_;  // by notifier
     int strayReleases_ = 0;
 };
 

@@ -14,17 +14,12 @@ class ScriptedProcessRunner final : public process::ProcessRunner {
   public:
     using Arguments = std::vector<std::string>;
 
+    // Results in RunResult's field order: launched, launchError, timedOut, exitStatus, output.
     static process::RunResult exited(int status, std::string output = {}) {
-        process::RunResult result;
-        result.launched = true;
-        result.exitStatus = status;
-        result.output = std::move(output);
-        return result;
+        return {true, {}, false, status, std::move(output)};
     }
     static process::RunResult notLaunched(std::string error) {
-        process::RunResult result;
-        result.launchError = std::move(error);
-        return result;
+        return {false, std::move(error), false, {}, {}};
     }
 
     void respond(const Arguments& arguments, process::RunResult result) {
@@ -34,23 +29,17 @@ class ScriptedProcessRunner final : public process::ProcessRunner {
     process::RunResult run(const std::string& executable, const Arguments& arguments,
                            dispatch::Duration) override {
         executables_.push_back(executable);
-        runs_.push_back(arguments);
+        std::string line;
+        for (const auto& argument : arguments) {
+            line += (line.empty() ? "" : " ") + argument;
+        }
+        runs_.push_back(line);
         const auto found = results_.find(arguments);
         return found != results_.end() ? found->second : exited(0);
     }
 
     // Every run so far, each as its arguments joined by spaces.
-    std::vector<std::string> runs() const {
-        std::vector<std::string> lines;
-        for (const auto& arguments : runs_) {
-            std::string line;
-            for (const auto& argument : arguments) {
-                line += (line.empty() ? "" : " ") + argument;
-            }
-            lines.push_back(line);
-        }
-        return lines;
-    }
+    const std::vector<std::string>& runs() const { return runs_; }
     const std::vector<std::string>& executables() const { return executables_; }
     void clearRuns() {
         runs_.clear();
@@ -59,7 +48,7 @@ class ScriptedProcessRunner final : public process::ProcessRunner {
 
   private:
     std::map<Arguments, process::RunResult> results_;
-    std::vector<Arguments> runs_;
+    std::vector<std::string> runs_;
     std::vector<std::string> executables_;
 };
 
