@@ -20,8 +20,9 @@ using Handler = std::function<void()>;
 // One client connection to the helper daemon.
 //
 // Threads: the owner calls every member from one thread. Handlers, replies and error
-// handlers run on the connection's own thread; they must not call back into the
-// connection and should only hand work over to the owner's queue.
+// handlers run on the connection's own thread (an error handler also runs on the caller's
+// thread, before the call returns, when a message cannot even be sent); they must not call
+// back into the connection and should only hand work over to the owner's queue.
 //
 // Every message sent through a proxy ends in exactly one of its reply or the proxy's error
 // handler, except when the owner invalidates the connection: then what is still pending is
