@@ -110,8 +110,9 @@ class PrivilegedHelperClient : public std::enable_shared_from_this<PrivilegedHel
     static constexpr double kCallTimeoutSeconds = 3.0;
     static constexpr double kSettleDelaySeconds = 0.5;
 
-    // The main queue and the connector are kept for the client's life; the daemon's service
-    // handle is taken from services once, now.
+    // The connector is kept for the client's life; the daemon's service handle is taken from
+    // services once, now. mainQueue must outlive the client and every completion it was
+    // given (a call dropped with its connection still completes there).
     static std::shared_ptr<PrivilegedHelperClient> create(
         dispatch::MainQueue& mainQueue, services::ServiceManagement& services,
         std::shared_ptr<ipc::HelperConnector> connector);

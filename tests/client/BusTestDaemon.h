@@ -6,7 +6,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "protocol/HelperProtocol.h"
@@ -50,9 +49,6 @@ class BusTestDaemon {
                 record("ForceSafeOff");
                 respond(std::move(result), [](auto& r, bool, const auto&) { r.returnResults(); });
             });
-        object_->registerMethod("Status").onInterface(in).implementedAs([] {
-            return std::tuple{true, false, true, 3600.0, std::vector<std::string>{"m"}};
-        });
         object_->registerMethod("HelperVersion")
             .onInterface(in)
             .implementedAs([this](sdbus::Result<std::string, std::string>&& result) {

@@ -1,17 +1,11 @@
 #pragma once
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
-
-extern char** environ;
 
 namespace mavu::testing {
 
@@ -21,37 +15,17 @@ namespace mavu::testing {
 class PrivateBus {
   public:
     PrivateBus() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            throw std::runtime_error("pipe");
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        char* argv[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>("--session"),
-                        const_cast<char*>("--nofork"), const_cast<char*>("--print-address=1"),
-                        nullptr};
-        const int spawned = posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        if (spawned != 0) {
-            close(fds[0]);
+        FILE* out = popen(
+            "dbus-daemon --session --fork --print-address=1 --print-pid=1 "
+            "2>/dev/null",
+            "r");
+        char address[512] = {};
+        if (!out || std::fscanf(out, "%511s %d", address, &pid_) != 2) {
             throw std::runtime_error("cannot start dbus-daemon");
         }
-        // The daemon prints its address once it listens.
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') {
-            address_ += c;
-        }
-        close(fds[0]);
-        if (address_.empty()) {
-            stop();
-            throw std::runtime_error("dbus-daemon printed no address");
-        }
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
-        setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
+        pclose(out);
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", address, 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", address, 1);
     }
     ~PrivateBus() { stop(); }
     PrivateBus(const PrivateBus&) = delete;
@@ -61,15 +35,12 @@ class PrivateBus {
     void stop() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
             pid_ = -1;
         }
     }
-    const std::string& address() const { return address_; }
 
   private:
     pid_t pid_ = -1;
-    std::string address_;
 };
 
 }  // namespace mavu::testing

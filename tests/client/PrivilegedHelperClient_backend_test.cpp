@@ -101,27 +101,5 @@ TEST_F(ClientOverBusTest, ASilentDaemonCostsEachCallThreeSecondsAndALateNoStillC
               "The Mac is too hot to stay awake.");
 }
 
-TEST_F(ClientOverBusTest, AnsweringDaemonAndItsReturnAfterADeparture) {
-    auto daemon = std::make_unique<BusTestDaemon>(BusTestDaemon::Mode::answer);
-    daemon->setMessage("The lid is open.");
-    auto arm = timed<ArmResult>([&](auto done) { client->arm(0, true, done); });
-    EXPECT_EQ(within(arm).first, (ArmResult{true, "The lid is open."}));
-    auto heard = timed<std::string>([&](auto done) { client->heartbeat(true, done); });
-    EXPECT_EQ(within(heard).first, "The lid is open.");
-    auto version = timed<Version>([&](auto done) { client->helperVersion(done); });
-    EXPECT_EQ(within(version).first.value_or(protocol::HelperVersion{}).build, "7");
-
-    daemon.reset();  // interruption: the connection goes, readiness stays
-    const auto deadline = Clock::now() + 5s;
-    while (onMain([&] { return client->connection() != nullptr; }) && Clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_TRUE(onMain([&] { return client->helperReady().get(); }));
-
-    daemon = std::make_unique<BusTestDaemon>(BusTestDaemon::Mode::answer);
-    auto again = timed<ArmResult>([&](auto done) { client->arm(0, true, done); });
-    EXPECT_TRUE(within(again).first.ok);
-}
-
 }  // namespace
 }  // namespace mavu::app
