@@ -40,8 +40,8 @@ class Subscription {
     std::function<void()> cancel_;
 };
 
-// A published field: every assignment, changed or not, is announced to the observers with
-// the new value, on the thread that assigns (the main queue). Observers may subscribe or
+// A published field: a new observer gets the current value at once, then every assignment,
+// changed or not, on the thread that assigns (the main queue). Observers may subscribe or
 // cancel from inside a notification; a cancelled observer is not called again.
 template <class T>
 class Observable {
@@ -57,7 +57,8 @@ class Observable {
 
     [[nodiscard]] Subscription subscribe(Observer observer) const {
         const std::uint64_t id = observers_->next++;
-        observers_->list.emplace_back(id, std::move(observer));
+        observers_->list.emplace_back(id, observer);
+        observer(value_);
         return Subscription([weak = std::weak_ptr<Observers>(observers_), id] {
             if (auto observers = weak.lock()) {
                 std::erase_if(observers->list,

@@ -312,16 +312,16 @@ TEST_F(HelperClientTest, HeartbeatPassesOnlyMessagesOnTheMainQueue) {
     EXPECT_EQ(dispatch.pendingCount(), 0u);  // no time-out behind a heartbeat
 }
 
-TEST_F(HelperClientTest, EveryAssignmentOfAPublishedFieldIsAnnounced) {
+TEST_F(HelperClientTest, PublishedFieldsAnnounceTheirValueThenEveryAssignment) {
     std::vector<bool> seen;
     auto subscription = client->helperReady().subscribe([&](bool v) { seen.push_back(v); });
     ensureReady();
     ensureReady();
-    EXPECT_EQ(seen, (std::vector{true, true}));
+    EXPECT_EQ(seen, (std::vector{false, true, true}));
     subscription.reset();
     connector->latest().failFromBus();
     dispatch.runUntilIdle();
-    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen.size(), 3u);
 }
 
 }  // namespace
