@@ -10,151 +10,119 @@
 namespace mavu::dispatch {
 namespace {
 
-using testing::VirtualDispatch;
 using namespace std::chrono_literals;
+using Times = std::vector<double>;
 
-TEST(VirtualTimers, FireInDeadlineOrderAcrossQueues) {
-    VirtualDispatch d;
-    auto a = d.makeSerialQueue("a");
-    auto b = d.makeSerialQueue("b");
+class VirtualTime : public ::testing::Test {
+  protected:
+    // Work that notes the virtual time it ran at in ranAt.
+    Work note() {
+        return [this] { ranAt.push_back(d.elapsedSeconds()); };
+    }
+
+    testing::VirtualDispatch d;
+    std::shared_ptr<Queue> q = d.makeSerialQueue("q");
+    Times ranAt;
+};
+
+TEST_F(VirtualTime, TimersFireInDeadlineOrderAcrossQueues) {
+    auto other = d.makeSerialQueue("other");
     std::vector<std::string> order;
     const auto t0 = d.monotonicNow();
-    auto late = startOneShot(*a, t0 + 30s, [&] { order.push_back("a30"); });
-    auto early = startOneShot(*b, t0 + 10s, [&] { order.push_back("b10"); });
+    auto late = startOneShot(*q, t0 + 30s, [&] { order.push_back("q30"); });
+    auto early = startOneShot(*other, t0 + 10s, [&] { order.push_back("other10"); });
     auto mid = startOneShot(d.mainQueue(), t0 + 20s, [&] { order.push_back("main20"); });
-    a->async([&] { order.push_back("a-now"); });
+    q->async([&] { order.push_back("q-now"); });
 
     d.advance(29.999);
-    EXPECT_EQ(order, (std::vector<std::string>{"a-now", "b10", "main20"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"q-now", "other10", "main20"}));
     d.advance(0.001);
-    EXPECT_EQ(order.back(), "a30");
+    EXPECT_EQ(order.back(), "q30");
 }
 
-TEST(VirtualTimers, RepeatingTimerKeepsExactCadence) {
-    VirtualDispatch d;
-    auto q = d.makeSerialQueue("q");
-    std::vector<double> firedAt;
-    auto timer = startRepeating(*q, 30s, [&] { firedAt.push_back(d.elapsedSeconds()); });
+TEST_F(VirtualTime, RepeatingTimerKeepsExactCadence) {
+    auto timer = startRepeating(*q, 30s, note());
     d.advance(95.0);
-    EXPECT_EQ(firedAt, (std::vector<double>{30.0, 60.0, 90.0}));
+    EXPECT_EQ(ranAt, (Times{30.0, 60.0, 90.0}));
 }
 
-TEST(VirtualTimers, WorkEnqueuedByRunningWorkRunsWithinTheSameAdvance) {
-    VirtualDispatch d;
-    auto q = d.makeSerialQueue("q");
-    std::vector<double> ranAt;
+TEST_F(VirtualTime, WorkEnqueuedByRunningWorkRunsWithinTheSameAdvance) {
     auto timer = startOneShot(*q, d.monotonicNow() + 5s, [&] {
-        q->async([&] { ranAt.push_back(d.elapsedSeconds()); });
-        q->asyncAt(d.monotonicNow() + 3s, [&] { ranAt.push_back(d.elapsedSeconds()); });
+        EXPECT_TRUE(q->isCurrent());
+        q->async(note());
+        q->asyncAt(d.monotonicNow() + 3s, note());
     });
     d.advance(10.0);
-    EXPECT_EQ(ranAt, (std::vector<double>{5.0, 8.0}));
-    EXPECT_TRUE(q->isCurrent() == false);
+    EXPECT_EQ(ranAt, (Times{5.0, 8.0}));
+    EXPECT_FALSE(q->isCurrent());
 }
 
-TEST(TimerCancellation, CancelFromInsideItsOwnHandlerStopsRepeats) {
-    VirtualDispatch d;
-    auto q = d.makeSerialQueue("q");
-    int fired = 0;
+TEST_F(VirtualTime, CancelFromInsideItsOwnHandlerStopsRepeats) {
     auto timer = Timer::create(*q);
     timer->schedule(d.monotonicNow() + 1s, 1s);
     timer->setEventHandler([&] {
-        if (++fired == 2) {
+        if (ranAt.size() == 1) {
             timer->cancel();
         }
+        note()();
     });
     timer->resume();
     d.advance(10.0);
-    EXPECT_EQ(fired, 2);
+    EXPECT_EQ(ranAt, (Times{1.0, 2.0}));
     EXPECT_TRUE(timer->isCancelled());
 }
 
-TEST(TimerCancellation, AlreadyDueTimerCancelledByEarlierWorkNeverFires) {
-    VirtualDispatch d;
-    auto q = d.makeSerialQueue("q");
-    bool fired = false;
-    auto timer = startOneShot(*q, d.monotonicNow() + 5s, [&] { fired = true; });
-    // Both are due at 5 s; the work was enqueued first and runs first.
+TEST_F(VirtualTime, CancelledOrUnreachableDeadlinesNeverFire) {
+    // Due at 5 s, but work enqueued earlier for the same moment cancels it first.
+    auto cancelled = startOneShot(*q, d.monotonicNow() + 5s, note());
     q->asyncAt(d.monotonicNow() + 5s - 1ns, [&] {
-        timer->setEventHandler([] {});
-        timer->cancel();
+        cancelled->setEventHandler([] {});
+        cancelled->cancel();
     });
-    d.advance(6.0);
-    EXPECT_FALSE(fired);
+    auto saturated = startOneShot(*q, addSaturating(d.monotonicNow(), fromSeconds(1e300)), note());
+    startRepeating(*q, 1s, note());  // owned by nobody: it stops
+    d.advance(10.0);
+    ASSERT_TRUE(ranAt.empty());
+    d.advance(1e9);
+    EXPECT_TRUE(ranAt.empty());
 }
 
-TEST(TimerCancellation, RescheduleReplacesThePendingDeadline) {
-    VirtualDispatch d;
-    auto q = d.makeSerialQueue("q");
-    std::vector<double> firedAt;
-    auto timer =
-        startOneShot(*q, d.monotonicNow() + 10s, [&] { firedAt.push_back(d.elapsedSeconds()); });
+TEST_F(VirtualTime, RescheduleReplacesThePendingDeadline) {
+    auto timer = startOneShot(*q, d.monotonicNow() + 10s, note());
     d.advance(4.0);
     timer->schedule(d.monotonicNow() + 10s);
     d.advance(20.0);
-    EXPECT_EQ(firedAt, (std::vector<double>{14.0}));
+    EXPECT_EQ(ranAt, (Times{14.0}));
 }
 
-TEST(TimerCancellation, SaturatedDeadlineNeverFires) {
-    VirtualDispatch d;
-    auto q = d.makeSerialQueue("q");
-    bool fired = false;
-    auto timer = startOneShot(*q, addSaturating(d.monotonicNow(), fromSeconds(1e300)),
-                              [&] { fired = true; });
-    d.advance(1e9);
-    EXPECT_FALSE(fired);
-}
-
-struct Owner {
-    int ticks = 0;
-};
-
-TEST(WeakCallbacks, HandlerDoesNothingOnceItsOwnerIsGone) {
-    VirtualDispatch d;
-    auto q = d.makeSerialQueue("q");
-    auto owner = std::make_shared<Owner>();
-    std::weak_ptr<Owner> watch = owner;
-    auto timer = startRepeating(*q, 1s, weakly(owner, [](Owner& o) { ++o.ticks; }));
+TEST_F(VirtualTime, HandlerDoesNothingOnceItsOwnerIsGone) {
+    auto ticks = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = ticks;
+    auto timer = startRepeating(*q, 1s, weakly(ticks, [](int& count) { ++count; }));
     d.advance(2.0);
-    EXPECT_EQ(owner->ticks, 2);
-    owner.reset();
+    EXPECT_EQ(*ticks, 2);
+    ticks.reset();
     d.advance(5.0);  // must not touch freed memory (ASan guards this)
     EXPECT_TRUE(watch.expired());
 }
 
-TEST(WeakCallbacks, TimerNobodyOwnsStops) {
-    VirtualDispatch d;
-    auto q = d.makeSerialQueue("q");
-    int fired = 0;
-    startRepeating(*q, 1s, [&] { ++fired; });
-    d.advance(5.0);
-    EXPECT_EQ(fired, 0);
-}
-
-TEST(WeakCallbacks, WorkOfADestroyedQueueIsDiscarded) {
-    VirtualDispatch d;
-    auto q = d.makeSerialQueue("q");
-    bool ran = false;
-    q->async([&] { ran = true; });
+TEST_F(VirtualTime, WorkOfADestroyedQueueIsDiscarded) {
+    q->async(note());
     q.reset();
     d.runUntilIdle();
-    EXPECT_FALSE(ran);
+    EXPECT_TRUE(ranAt.empty());
 }
 
-TEST(Clocks, WallClockJumpMovesNoMonotonicDeadline) {
-    VirtualDispatch d;
-    auto q = d.makeSerialQueue("q");
-    std::vector<double> firedAt;
+TEST_F(VirtualTime, WallClockJumpMovesNoMonotonicDeadline) {
     const auto wallBefore = d.wallNow();
-    auto timer =
-        startOneShot(*q, d.monotonicNow() + 60s, [&] { firedAt.push_back(d.elapsedSeconds()); });
+    auto timer = startOneShot(*q, d.monotonicNow() + 60s, note());
     d.jumpWallClock(3600s);
     d.advance(59.0);
-    EXPECT_TRUE(firedAt.empty());
+    EXPECT_TRUE(ranAt.empty());
     EXPECT_EQ(d.wallNow() - wallBefore, 3600s + 59s);
     d.jumpWallClock(-7200s);
     d.advance(1.0);
-    EXPECT_EQ(firedAt, (std::vector<double>{60.0}));
+    EXPECT_EQ(ranAt, (Times{60.0}));
     d.setWallClock(wallBefore);
     EXPECT_EQ(d.wallNow(), wallBefore);
     EXPECT_EQ(d.elapsedSeconds(), 60.0);
@@ -171,21 +139,17 @@ TEST(Clocks, SecondsConversionSaturatesAndRejectsNaN) {
     EXPECT_EQ(addSaturating(t, 1s), t + 1s);
 }
 
-TEST(MainQueueWatches, ReadableCallbackRunsOnTheMainQueueUntilTheHandleIsDropped) {
-    VirtualDispatch d;
-    int calls = 0;
-    bool onMain = false;
+TEST_F(VirtualTime, ReadableCallbackRunsOnTheMainQueueUntilTheHandleIsDropped) {
     auto watch = d.mainQueue().watchReadable(7, [&] {
-        ++calls;
-        onMain = d.mainQueue().isCurrent();
+        EXPECT_TRUE(d.mainQueue().isCurrent());
+        note()();
     });
     d.signalReadable(7);
     d.signalReadable(8);
-    EXPECT_EQ(calls, 1);
-    EXPECT_TRUE(onMain);
+    EXPECT_EQ(ranAt.size(), 1u);
     watch.reset();
     d.signalReadable(7);
-    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(ranAt.size(), 1u);
 }
 
 }  // namespace

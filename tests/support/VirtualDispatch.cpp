@@ -5,24 +5,9 @@
 
 namespace mavu::testing {
 
-using namespace std::chrono_literals;
-
-class VirtualDispatch::VirtualClock final : public dispatch::Clock {
-  public:
-    // Far from both ends of the clocks' ranges, so arithmetic in tests never wraps.
-    MonotonicTime mono = MonotonicTime{} + 1000h;
-    const MonotonicTime monoStart = mono;
-    WallTime wallAtStart = WallTime{} + std::chrono::seconds(1798761600);  // 2027-01-01
-    Duration wallOffset{0};
-
-    WallTime wallNow() const override {
-        return wallAtStart + std::chrono::duration_cast<WallTime::duration>(mono - monoStart) +
-               std::chrono::duration_cast<WallTime::duration>(wallOffset);
-    }
-    MonotonicTime monotonicNow() const override { return mono; }
-};
-
-class VirtualQueue final : public dispatch::Queue {
+// A serial queue (Base = Queue) or the main queue (Base = MainQueue) in virtual time.
+template <class Base>
+class VirtualQueue : public Base {
   public:
     VirtualQueue(VirtualDispatch& owner, std::string label)
         : owner_(owner), label_(std::move(label)) {}
@@ -34,62 +19,44 @@ class VirtualQueue final : public dispatch::Queue {
     void asyncAt(MonotonicTime deadline, Work work) override {
         owner_.enqueue(deadline, alive_, this, std::move(work));
     }
-    const dispatch::Clock& clock() const override { return owner_.clock(); }
+    const dispatch::Clock& clock() const override { return owner_; }
     const std::string& label() const override { return label_; }
     bool isCurrent() const override { return owner_.current_ == this; }
 
-  private:
+  protected:
     VirtualDispatch& owner_;
+
+  private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::string label_;
 };
 
-class VirtualMainQueue final : public dispatch::MainQueue {
+class VirtualMainQueue final : public VirtualQueue<dispatch::MainQueue> {
   public:
-    explicit VirtualMainQueue(VirtualDispatch& owner) : queue_(owner, "main"), owner_(owner) {}
-
-    void async(Work work) override { queue_.async(std::move(work)); }
-    void asyncAt(MonotonicTime deadline, Work work) override {
-        queue_.asyncAt(deadline, std::move(work));
-    }
-    const dispatch::Clock& clock() const override { return queue_.clock(); }
-    const std::string& label() const override { return queue_.label(); }
-    bool isCurrent() const override {
-        return owner_.current_ == &queue_ || owner_.current_ == this;
-    }
+    explicit VirtualMainQueue(VirtualDispatch& owner) : VirtualQueue(owner, "main") {}
 
     std::unique_ptr<dispatch::ReadableWatch> watchReadable(int fd, Work onReadable) override {
-        auto active = std::make_shared<bool>(true);
-        owner_.watches_.push_back({fd, std::move(onReadable), active});
         struct Handle final : dispatch::ReadableWatch {
-            std::shared_ptr<bool> active;
+            std::shared_ptr<bool> active = std::make_shared<bool>(true);
             ~Handle() override { *active = false; }
         };
         auto handle = std::make_unique<Handle>();
-        handle->active = std::move(active);
+        owner_.watches_.push_back({fd, std::move(onReadable), handle->active});
         return handle;
     }
-
-  private:
-    VirtualQueue queue_;
-    VirtualDispatch& owner_;
 };
 
-VirtualDispatch::VirtualDispatch()
-    : clock_(std::make_unique<VirtualClock>()), main_(std::make_unique<VirtualMainQueue>(*this)) {}
+VirtualDispatch::VirtualDispatch() : main_(std::make_unique<VirtualMainQueue>(*this)) {}
 
 VirtualDispatch::~VirtualDispatch() = default;
 
-const dispatch::Clock& VirtualDispatch::clock() const {
-    return *clock_;
-}
-
-dispatch::MainQueue& VirtualDispatch::mainQueue() {
-    return *main_;
-}
-
 std::shared_ptr<dispatch::Queue> VirtualDispatch::makeSerialQueue(std::string label) {
-    return std::make_shared<VirtualQueue>(*this, std::move(label));
+    return std::make_shared<VirtualQueue<dispatch::Queue>>(*this, std::move(label));
+}
+
+WallTime VirtualDispatch::wallNow() const {
+    const WallTime start = WallTime{} + std::chrono::seconds(1798761600);  // 2027-01-01
+    return start + std::chrono::duration_cast<WallTime::duration>(now_ - start_ + wallOffset_);
 }
 
 void VirtualDispatch::enqueue(MonotonicTime due, std::shared_ptr<bool> alive,
@@ -97,58 +64,31 @@ void VirtualDispatch::enqueue(MonotonicTime due, std::shared_ptr<bool> alive,
     pending_.emplace(std::pair{due, sequence_++}, Item{std::move(alive), queue, std::move(work)});
 }
 
-void VirtualDispatch::advance(double seconds) {
-    advance(dispatch::fromSeconds(seconds));
-}
-
 void VirtualDispatch::advance(Duration by) {
-    const MonotonicTime target = dispatch::addSaturating(clock_->mono, by);
+    const MonotonicTime target = dispatch::addSaturating(now_, by);
     while (!pending_.empty() && pending_.begin()->first.first <= target) {
         auto node = pending_.extract(pending_.begin());
-        clock_->mono = std::max(clock_->mono, node.key().first);
+        now_ = std::max(now_, node.key().first);
         Item& item = node.mapped();
-        if (!*item.queueAlive) {
-            continue;
+        if (*item.queueAlive) {
+            runOn(item.queue, item.work);
         }
-        const dispatch::Queue* previous = current_;
-        current_ = item.queue;
-        item.work();
-        current_ = previous;
     }
-    clock_->mono = std::max(clock_->mono, target);
+    now_ = std::max(now_, target);
 }
 
-MonotonicTime VirtualDispatch::monotonicNow() const {
-    return clock_->mono;
-}
-
-WallTime VirtualDispatch::wallNow() const {
-    return clock_->wallNow();
-}
-
-double VirtualDispatch::elapsedSeconds() const {
-    return dispatch::toSeconds(clock_->mono - clock_->monoStart);
-}
-
-void VirtualDispatch::setWallClock(WallTime to) {
-    clock_->wallOffset += std::chrono::duration_cast<Duration>(to - clock_->wallNow());
-}
-
-void VirtualDispatch::jumpWallClock(Duration by) {
-    clock_->wallOffset += by;
+void VirtualDispatch::runOn(const dispatch::Queue* queue, const Work& work) {
+    const dispatch::Queue* previous = std::exchange(current_, queue);
+    work();
+    current_ = previous;
 }
 
 void VirtualDispatch::signalReadable(int fd) {
     // Copy first: a callback may add or drop watches.
-    std::vector<Watch> matching;
-    std::copy_if(watches_.begin(), watches_.end(), std::back_inserter(matching),
-                 [fd](const Watch& w) { return w.fd == fd && *w.active; });
-    for (auto& watch : matching) {
-        if (*watch.active) {
-            const dispatch::Queue* previous = current_;
-            current_ = main_.get();
-            watch.onReadable();
-            current_ = previous;
+    const std::vector<Watch> watches = watches_;
+    for (const auto& watch : watches) {
+        if (watch.fd == fd && *watch.active) {
+            runOn(main_.get(), watch.onReadable);
         }
     }
 }
@@ -156,10 +96,6 @@ void VirtualDispatch::signalReadable(int fd) {
 std::size_t VirtualDispatch::readableWatchCount() const {
     return std::count_if(watches_.begin(), watches_.end(),
                          [](const Watch& w) { return *w.active; });
-}
-
-std::size_t VirtualDispatch::pendingCount() const {
-    return pending_.size();
 }
 
 }  // namespace mavu::testing

@@ -1,0 +1,106 @@
+#include "helper/bus/ConnectionGate.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <vector>
+
+#include "tests/support/LogCapture.h"
+
+namespace mavu::helper {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class ScriptedVerifier final : public codesign::ClientVerifier {
+  public:
+    bool isAuthorizedClient(const codesign::ProcessIdentity& process) override {
+        asked.push_back(process);
+        return answer;
+    }
+    bool answer = true;
+    std::vector<codesign::ProcessIdentity> asked;
+};
+
+constexpr pid_t kVanished = 666;
+
+std::optional<codesign::ProcessIdentity> fakeIdentify(pid_t pid) {
+    if (pid == kVanished) {
+        return std::nullopt;
+    }
+    return codesign::ProcessIdentity{pid, static_cast<unsigned long long>(pid) * 10};
+}
+
+class ConnectionGateTest : public ::testing::Test {
+  protected:
+    // Counts the credential lookups, which are bus round trips in the daemon.
+    ConnectionGate::CredentialsPid pidOf(std::optional<pid_t> pid) {
+        return [this, pid] {
+            ++lookups;
+            return pid;
+        };
+    }
+
+    ScriptedVerifier verifier;
+    ConnectionGate gate{verifier, fakeIdentify};
+    testing::LogCapture log;
+    int lookups = 0;
+};
+
+TEST_F(ConnectionGateTest, AcceptedConnectionIsCheckedOnceWithThePinnedIdentity) {
+    EXPECT_TRUE(gate.admits(":1.7", pidOf(42)));
+    EXPECT_TRUE(gate.admits(":1.7", pidOf(42)));
+    EXPECT_TRUE(gate.admits(":1.7", pidOf(42)));
+
+    EXPECT_EQ(lookups, 1);
+    ASSERT_EQ(verifier.asked.size(), 1u);
+    EXPECT_EQ(verifier.asked[0].pid, 42);
+    EXPECT_EQ(verifier.asked[0].startTime, 420u);
+    EXPECT_THAT(log.lines(), IsEmpty());
+}
+
+TEST_F(ConnectionGateTest, RefusedConnectionIsLoggedOnceAndStaysRefused) {
+    verifier.answer = false;
+    EXPECT_FALSE(gate.admits(":1.8", pidOf(4242)));
+    EXPECT_FALSE(gate.admits(":1.8", pidOf(4242)));
+    // A verifier that would now say yes is not asked again for the same connection.
+    verifier.answer = true;
+    EXPECT_FALSE(gate.admits(":1.8", pidOf(4242)));
+
+    EXPECT_EQ(verifier.asked.size(), 1u);
+    EXPECT_THAT(log.lines(),
+                ElementsAre("MAVUHelper: rejected XPC connection from unauthorized pid 4242"));
+}
+
+TEST_F(ConnectionGateTest, EachConnectionIsDecidedOnItsOwnAndForgottenWhenItLeaves) {
+    EXPECT_TRUE(gate.admits(":1.1", pidOf(10)));
+    verifier.answer = false;
+    EXPECT_FALSE(gate.admits(":1.2", pidOf(11)));
+    EXPECT_TRUE(gate.admits(":1.1", pidOf(10)));
+    EXPECT_EQ(gate.rememberedConnections(), 2u);
+
+    gate.connectionClosed(":1.1");
+    gate.connectionClosed(":1.2");
+    gate.connectionClosed(":1.99");
+    EXPECT_EQ(gate.rememberedConnections(), 0u);
+
+    // Unique names are never reused on a bus, but a decision must not outlive its
+    // connection either way.
+    EXPECT_FALSE(gate.admits(":1.1", pidOf(10)));
+    EXPECT_EQ(verifier.asked.size(), 3u);
+}
+
+TEST_F(ConnectionGateTest, ConnectionWhoseProcessCannotBeIdentifiedIsRefused) {
+    EXPECT_FALSE(gate.admits(":1.3", pidOf(std::nullopt)));
+    EXPECT_FALSE(gate.admits(":1.4", pidOf(kVanished)));
+
+    EXPECT_THAT(verifier.asked, IsEmpty());
+    EXPECT_THAT(log.lines(),
+                ElementsAre("MAVUHelper: rejected XPC connection from unauthorized pid -1",
+                            "MAVUHelper: rejected XPC connection from unauthorized pid 666"));
+}
+
+}  // namespace
+}  // namespace mavu::helper

@@ -1,0 +1,30 @@
+#include "platform/codesign/ProcStat.h"
+
+#include <gtest/gtest.h>
+
+namespace mavu::codesign {
+namespace {
+
+// Fields 3..21 as a real line has them, then the start time and the rest.
+std::string statLine(const std::string& comm, const std::string& startTime) {
+    return "4242 (" + comm + ") S 1 4242 4242 0 -1 4194560 120 0 0 0 1 2 0 0 20 0 1 0 " +
+           startTime +
+           " 5570560 300 18446744073709551615 1 1 0 0 0 0 0 4096 0 0 0 17 1 0 0 0 0 0\n";
+}
+
+TEST(ProcStatTest, ReadsTheStartTimeWhateverTheCommandName) {
+    EXPECT_EQ(parseStartTime(statLine("mavu", "98765")), 98765u);
+    EXPECT_EQ(parseStartTime(statLine("a b) 1 2 3 (c", "555")), 555u);
+    EXPECT_EQ(parseStartTime(statLine(")) ) )", "18446744073709551615")), 18446744073709551615ull);
+}
+
+TEST(ProcStatTest, RefusesLinesItCannotRead) {
+    EXPECT_FALSE(parseStartTime(""));
+    EXPECT_FALSE(parseStartTime("4242 mavu S 1 2 3"));
+    EXPECT_FALSE(parseStartTime("4242 (mavu) S 1 4242 4242 0 -1"));
+    EXPECT_FALSE(parseStartTime(statLine("mavu", "12x")));
+    EXPECT_FALSE(parseStartTime(statLine("mavu", "-5")));
+}
+
+}  // namespace
+}  // namespace mavu::codesign

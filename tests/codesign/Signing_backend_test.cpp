@@ -1,0 +1,150 @@
+// Signing and verifying files with throwaway identities, and the tool built on it.
+#include <gtest/gtest.h>
+#include <openssl/err.h>
+
+#include "platform/codesign/AnchorStore.h"
+#include "platform/codesign/CmsSignature.h"
+#include "platform/codesign/SignatureCheck.h"
+#include "platform/codesign/SignatureDescription.h"
+#include "platform/codesign/SignedImage.h"
+#include "tests/codesign/SigningFixture.h"
+
+namespace mavu::codesign {
+namespace {
+
+using testing::caCert;
+using testing::credentials;
+
+const std::string kProgram =
+    "\x7f"
+    "ELF pretend program bytes";
+
+Result<SigningIdentity> verify(const std::string& file, const std::string& anchorName) {
+    auto anchors = AnchorStore::load(caCert(anchorName));
+    EXPECT_TRUE(anchors) << anchors.error();
+    return verifySignedImage(file, anchors.value());
+}
+
+// Signs as an attacker with any certificate could, without the signer's checks.
+std::string signWithoutChecks(const std::string& content, const std::string& identifier,
+                              const SigningCredentials& with) {
+    auto certs = ssl::loadCertificates(with.certificatePath);
+    auto key = ssl::loadPrivateKey(with.keyPath);
+    const unsigned flags = CMS_BINARY | CMS_DETACHED | CMS_PARTIAL;
+    ssl::Cms cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
+    CMS_SignerInfo* signer = CMS_add1_signer(cms.get(), certs.value().front().get(),
+                                             key.value().get(), EVP_sha256(), flags);
+    ssl::Object attribute = cms::identifierAttribute();
+    CMS_signed_add1_attr_by_OBJ(signer, attribute.get(), V_ASN1_UTF8STRING, identifier.data(),
+                                static_cast<int>(identifier.size()));
+    ssl::Bio data = ssl::readOnlyBio(content);
+    EXPECT_EQ(CMS_final(cms.get(), data.get(), nullptr, flags), 1);
+    std::string der(static_cast<std::size_t>(i2d_CMS_ContentInfo(cms.get(), nullptr)), '\0');
+    auto* cursor = reinterpret_cast<unsigned char*>(der.data());
+    i2d_CMS_ContentInfo(cms.get(), &cursor);
+    return joinSignedImage(content, der);
+}
+
+TEST(SigningTest, ASignedFileNamesItsSignerAndReSigningReplacesTheSignature) {
+    auto first = signImage(kProgram, "com.norvel.mavu", credentials("codesign-team"));
+    ASSERT_TRUE(first) << first.error();
+    EXPECT_TRUE(first.value().starts_with(kProgram));
+    EXPECT_EQ(verify(first.value(), "codesign-root").value(),
+              (SigningIdentity{"com.norvel.mavu", "QX3J8R2N5T"}));
+
+    auto second = signImage(first.value(), "MAVUHelper", credentials("codesign-other-team"));
+    ASSERT_TRUE(second) << second.error();
+    EXPECT_EQ(splitSignedImage(second.value())->content, kProgram);
+    EXPECT_EQ(verify(second.value(), "codesign-root").value(),
+              (SigningIdentity{"MAVUHelper", "ZZ4K7W2M9B"}));
+
+    auto shown = describeSignedImage(second.value());
+    ASSERT_TRUE(shown) << shown.error();
+    EXPECT_EQ(shown->identifier, "MAVUHelper");
+    EXPECT_EQ(shown->team, "ZZ4K7W2M9B");
+    EXPECT_NE(shown->issuer.find("codesign-root"), std::string::npos) << shown->issuer;
+    EXPECT_EQ(shown->signedBytes, kProgram.size());
+}
+
+TEST(SigningTest, AnIntermediateCaTravelsInTheSignatureWhenGiven) {
+    std::string intermediate = caCert("codesign-intermediate");
+    auto withChain =
+        signImage(kProgram, "com.norvel.mavu", credentials("codesign-chained", intermediate));
+    ASSERT_TRUE(withChain) << withChain.error();
+    EXPECT_TRUE(verify(withChain.value(), "codesign-root"));
+    EXPECT_TRUE(verify(withChain.value(), "codesign-intermediate"));
+    EXPECT_FALSE(verify(withChain.value(), "codesign-foreign-root"));
+
+    auto withoutChain = signImage(kProgram, "com.norvel.mavu", credentials("codesign-chained"));
+    ASSERT_TRUE(withoutChain);
+    EXPECT_FALSE(verify(withoutChain.value(), "codesign-root"));
+}
+
+TEST(SigningTest, SignaturesThatMustNotCountAreRefused) {
+    std::string good = signImage(kProgram, "com.norvel.mavu", credentials("codesign-team")).value();
+
+    // A certificate the anchor issued for another use does not sign code.
+    auto mail = verify(signWithoutChecks(kProgram, "com.norvel.mavu", credentials("codesign-mail")),
+                       "codesign-root");
+    EXPECT_FALSE(mail);
+    EXPECT_NE(mail.error().find("code signing"), std::string::npos) << mail.error();
+
+    // Changed program bytes, a changed signature, no signature.
+    std::string tampered = good, badSignature = good;
+    tampered[1] ^= 1;
+    badSignature[kProgram.size() + 40] ^= 1;
+    for (const std::string& file : {tampered, badSignature, kProgram}) {
+        EXPECT_FALSE(verify(file, "codesign-root"));
+    }
+    EXPECT_FALSE(verify(good, "codesign-foreign-root"));
+    // The reasons went into the answers; nothing is left for the next operation to
+    // mistake for its own.
+    EXPECT_EQ(ERR_peek_error(), 0u);
+}
+
+TEST(SigningTest, SigningRefusesWhatCouldNotVerify) {
+    for (const char* identifier : {"", "has space", "quote\"d"}) {
+        EXPECT_FALSE(signImage(kProgram, identifier, credentials("codesign-team"))) << identifier;
+    }
+    EXPECT_FALSE(signImage(kProgram, "com.norvel.mavu", credentials("codesign-mail")));
+    SigningCredentials mismatched = credentials("codesign-team");
+    mismatched.keyPath = credentials("codesign-foreign").keyPath;
+    EXPECT_FALSE(signImage(kProgram, "com.norvel.mavu", mismatched));
+    // A damaged signature is not taken for program bytes and signed over.
+    std::string damaged = signImage(kProgram, "x", credentials("codesign-team")).value();
+    damaged[damaged.size() - kTrailerSize + 7] = 9;
+    EXPECT_FALSE(signImage(damaged, "com.norvel.mavu", credentials("codesign-team")));
+}
+
+TEST(SigningToolTest, ExitsWithZeroOnlyForAValidSignature) {
+    testing::TempDir scratch;
+    const std::string file = scratch.writeExecutable("program", kProgram);
+    const std::string anchor = caCert("codesign-root");
+    const auto team = credentials("codesign-team");
+    const std::string requirement =
+        "identifier \"com.norvel.mavu\" and certificate leaf[subject.OU] = \"QX3J8R2N5T\"";
+    const std::pair<std::vector<std::string>, int> steps[] = {
+        {{"verify", "--anchor", anchor, file}, 1},
+        {{"show", file}, 1},
+        {{"sign", "--identifier", "com.norvel.mavu", "--cert", team.certificatePath, "--key",
+          team.keyPath, file},
+         0},
+        {{"show", file}, 0},
+        {{"verify", "--anchor", anchor, "--requirement", requirement, file}, 0},
+        {{"verify", "--anchor", anchor, "--requirement", "identifier \"other\"", file}, 1},
+        {{"verify", "--anchor", caCert("codesign-foreign-root"), file}, 1},
+        {{"verify", file}, 2},
+        {{"sign", "--identifier", "x", file}, 2},
+    };
+    for (const auto& [args, status] : steps) {
+        EXPECT_EQ(mavu::testing::runProcess(CODESIGN_TOOL, args).status, status)
+            << ::testing::PrintToString(args);
+    }
+    const auto verified =
+        mavu::testing::runProcess(CODESIGN_TOOL, {"verify", "--anchor", anchor, file});
+    EXPECT_EQ(verified.status, 0);
+    EXPECT_EQ(verified.out, "identifier: com.norvel.mavu\nteam: QX3J8R2N5T\n");
+}
+
+}  // namespace
+}  // namespace mavu::codesign

@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+
+#include <sdbus-c++/sdbus-c++.h>
+#include <cstdio>
+#include <thread>
+
+#include "helper/PowerController.h"
+#include "helper/pmset/HolderRecord.h"
+#include "platform/process/SpawnProcessRunner.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace mavu::pmset {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::eventually;
+using testing::runProcess;
+using Args = std::vector<std::string>;
+
+// Set by ctest: the built tool and the fake-laptop script.
+std::string fromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+const std::string kTool = fromEnvironment("MAVU_PMSET");
+const std::string kFakeLaptop = fromEnvironment("MAVU_FAKE_LAPTOP");
+constexpr char kPanelPower[] = "laptop/sys/class/backlight/intel_backlight/bl_power";
+
+// What "-g batt" prints: the power source, then the battery line when there is one.
+std::string report(const std::string& source, const std::string& battery = "") {
+    return "Now drawing from '" + source + "'\n" +
+           (battery.empty() ? ""
+                            : " -InternalBattery-0 (id=9155752)\t" + battery + " present: true\n");
+}
+
+// The tool on a fresh fake laptop (lid open, on AC, 85 % charging with 0:45 to full) with
+// a runtime folder of its own and, unless a test provides one, no system bus.
+class PmsetTool : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        // Holders outlive the tool run that starts them; as subreaper the test reaps them.
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
+    }
+    void SetUp() override {
+        setenv("MAVU_HARDWARE_ROOT", tree.path("laptop").c_str(), 1);
+        setenv("MAVU_RUNTIME_DIR", tree.path("run").c_str(), 1);
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + tree.path("no-bus").string()).c_str(), 1);
+        ASSERT_EQ(runProcess(kFakeLaptop, {"init", tree.path("laptop")}).status, 0);
+    }
+    testing::ProcessResult tool(Args args) { return runProcess(kTool, std::move(args)); }
+    // What "-g batt" prints, and what the daemon reads from it.
+    void expectBattery(const std::string& printed, std::optional<helper::BatteryReading> reading) {
+        EXPECT_EQ(tool({"-g", "batt"}).out, printed);
+        EXPECT_EQ(power.readBattery(), reading);
+    }
+    void laptop(Args args) {
+        args.insert(args.begin(), tree.path("laptop"));
+        ASSERT_EQ(runProcess(kFakeLaptop, std::move(args)).status, 0);
+    }
+    std::optional<HolderRecord> holder() const {
+        return readHolderRecord(tree.path("run/sleep-hold"));
+    }
+
+    testing::TempDir tree;
+    process::SpawnProcessRunner runner;
+    helper::PowerController power{runner, kTool};
+};
+
+TEST_F(PmsetTool, BatteryOutputShapes) {
+    expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
+    laptop({"ac", "off"});
+    laptop({"battery", "42"});
+    expectBattery(report("Battery Power", "42%; discharging; 2:06 remaining"), {{42, false}});
+    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "0\n");
+    expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
+    laptop({"ac", "on"});
+    laptop({"battery", "100"});
+    tree.write("laptop/sys/class/power_supply/BAT0/status", "Full\n");
+    expectBattery(report("AC Power", "100%; charged; 0:00 remaining"), {{100, true}});
+    tree.write("laptop/sys/class/power_supply/BAT0/status", "Not charging\n");
+    expectBattery(report("AC Power", "100%; AC attached; not charging"), {{100, true}});
+}
+
+TEST_F(PmsetTool, OnlyTheMachinesOwnReadableBatteriesArePrinted) {
+    // A mouse's nearly empty battery must not stand in for the laptop's.
+    tree.write("laptop/sys/class/power_supply/0-mouse/type", "Battery\n");
+    tree.write("laptop/sys/class/power_supply/0-mouse/scope", "Device\n");
+    tree.write("laptop/sys/class/power_supply/0-mouse/capacity", "3\n");
+    // Without a capacity file the charge comes from the energy counters (42.5 of 50 Wh).
+    std::filesystem::remove(tree.path("laptop/sys/class/power_supply/BAT0/capacity"));
+    expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
+    std::filesystem::remove_all(tree.path("laptop/sys/class/power_supply/BAT0"));
+    expectBattery(report("AC Power"), std::nullopt);
+    laptop({"ac", "off"});
+    expectBattery(report("Battery Power"), std::nullopt);
+}
+
+TEST_F(PmsetTool, AnythingElseIsAUsageError) {
+    for (const auto& args : std::vector<Args>{{},
+                                              {"-a", "disablesleep", "2"},
+                                              {"-a", "disablesleep"},
+                                              {"-g", "batt", "extra"},
+                                              {"displaysleepnow", "now"},
+                                              {"-g", "ps"}}) {
+        const auto result = tool(args);
+        EXPECT_EQ(result.status, 64) << ::testing::PrintToString(args);
+        EXPECT_NE(result.err.find("usage:"), std::string::npos);
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+TEST_F(PmsetTool, ReleaseTurnsBackOnOnlyThePanelsItSwitchedOff) {
+    // With nothing held and nothing recorded, a release is a success that touches nothing.
+    EXPECT_EQ(tool({"-a", "disablesleep", "0"}).status, 0);
+    tree.write("laptop/sys/class/backlight/acpi_video0/bl_power", "4\n");  // already dark
+    EXPECT_EQ(tool({"displaysleepnow"}).status, 0);
+    EXPECT_EQ(tree.read(kPanelPower), "4\n");
+    EXPECT_EQ(tool({"displaysleepnow"}).status, 0);  // must not forget the value from before
+    EXPECT_EQ(tool({"-a", "disablesleep", "0"}).status, 0);
+    EXPECT_EQ(tree.read(kPanelPower), "0\n");
+    EXPECT_EQ(tree.read("laptop/sys/class/backlight/acpi_video0/bl_power"), "4\n");
+    EXPECT_FALSE(tree.exists("run/backlight"));
+}
+
+TEST_F(PmsetTool, NoLockNoSuccessAndARecordOfAnotherProgramIsNotActedOn) {
+    const auto result = tool({"-a", "disablesleep", "1"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err, "");
+    EXPECT_FALSE(holder());
+
+    const pid_t stranger = testing::startProcess("/bin/sleep", {"30"});
+    const auto startTime = runningProcessStartTime(stranger);
+    ASSERT_TRUE(startTime);
+    tree.write("run/sleep-hold", formatHolderRecord({stranger, *startTime}));
+    EXPECT_EQ(tool({"-a", "disablesleep", "0"}).status, 0);
+    EXPECT_EQ(runningProcessStartTime(stranger), startTime);
+    EXPECT_FALSE(tree.exists("run/sleep-hold"));
+    testing::endProcess(stranger);
+}
+
+using Inhibitor =
+    sdbus::Struct<std::string, std::string, std::string, std::string, uint32_t, uint32_t>;
+
+// With python-dbusmock's logind on a private system bus.
+class PmsetWithLogind : public PmsetTool {
+  protected:
+    static void SetUpTestSuite() {
+        PmsetTool::SetUpTestSuite();
+        FILE* daemon = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+        char address[512] = {}, pid[32] = {};
+        if (daemon && fgets(address, sizeof address, daemon) && fgets(pid, sizeof pid, daemon)) {
+            bus = std::string(address, strcspn(address, "\n"));
+            busPid = std::atoi(pid);
+        }
+        if (daemon) {
+            pclose(daemon);
+        }
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.c_str(), 1);
+        logind = testing::startProcess("/usr/bin/python3",
+                                       {"-m", "dbusmock", "--system", "--template", "logind"});
+        eventually([] { return inhibitors().has_value(); }, 15s);
+    }
+    static void TearDownTestSuite() {
+        testing::endProcess(logind);
+        testing::endProcess(busPid);
+    }
+    void SetUp() override {
+        PmsetTool::SetUp();
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.c_str(), 1);
+        ASSERT_TRUE(inhibitors()) << "no logind mock on " << bus;
+    }
+    void TearDown() override {
+        if (const auto record = holder()) {
+            tool({"-a", "disablesleep", "0"});
+            testing::endProcess(record->pid, SIGKILL);
+        }
+    }
+    static std::optional<std::vector<Inhibitor>> inhibitors() {
+        try {
+            auto connection = sdbus::createSystemBusConnection();
+            auto logind = sdbus::createProxy(*connection, "org.freedesktop.login1",
+                                             "/org/freedesktop/login1");
+            std::vector<Inhibitor> list;
+            logind->callMethod("ListInhibitors")
+                .onInterface("org.freedesktop.login1.Manager")
+                .storeResultsTo(list);
+            return list;
+        } catch (const sdbus::Error&) {
+            return std::nullopt;
+        }
+    }
+    static size_t inhibitorCount() {
+        return inhibitors().value_or(std::vector<Inhibitor>{}).size();
+    }
+
+    static inline std::string bus;
+    static inline pid_t busPid = 0;
+    static inline pid_t logind = 0;
+};
+
+TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced) {
+    ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
+    const auto first = holder();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(runningProcessStartTime(first->pid), first->startTime);
+    const auto list = inhibitors().value_or(std::vector<Inhibitor>{});
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].get<0>(), "handle-lid-switch:sleep:idle");
+    EXPECT_EQ(list[0].get<1>(), "MAVU");
+    EXPECT_EQ(list[0].get<3>(), "block");
+
+    ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
+    EXPECT_EQ(holder()->pid, first->pid);
+    EXPECT_EQ(inhibitorCount(), 1u);
+
+    testing::endProcess(first->pid, SIGKILL);
+    ASSERT_TRUE(eventually([] { return inhibitorCount() == 0; }));
+    ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
+    const auto second = holder();
+    ASSERT_TRUE(second);
+    EXPECT_NE(second->pid, first->pid);
+    EXPECT_EQ(inhibitorCount(), 1u);
+
+    ASSERT_EQ(tool({"-a", "disablesleep", "0"}).status, 0);
+    EXPECT_FALSE(holder());
+    EXPECT_FALSE(runningProcessStartTime(second->pid));
+    EXPECT_TRUE(eventually([] { return inhibitorCount() == 0; }));
+    testing::endProcess(second->pid);
+}
+
+}  // namespace
+}  // namespace mavu::pmset

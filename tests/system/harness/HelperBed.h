@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/system/harness/ChildProcess.h"
+#include "tests/system/harness/PrivateBus.h"
+#include "tests/system/harness/TempDir.h"
+
+namespace mavu::testing {
+
+struct HelperBedSetup {
+    std::filesystem::path helper;  // the mavu-helper executable to activate
+    std::filesystem::path anchor;  // passed as --anchor
+    std::filesystem::path policy;  // the bus policy file
+};
+
+// A fake laptop with the helper on a private system bus: a hardware tree with an ACPI
+// lid (open at first), a power tool that logs its arguments and reports AC power, and an
+// activation file that starts the helper on the first call. The helper is stopped with
+// SIGTERM before the bus goes.
+class HelperBed {
+  public:
+    explicit HelperBed(const HelperBedSetup& setup);
+    ~HelperBed();
+    HelperBed(const HelperBed&) = delete;
+    HelperBed& operator=(const HelperBed&) = delete;
+
+    const PrivateBus& bus() const { return *bus_; }
+    const std::filesystem::path& dir() const { return dir_.path(); }
+    // What a client needs to reach the private bus.
+    Environment environment() const { return bus_->environment(); }
+    // The bus log, which holds the helper's own log lines.
+    std::string log() const { return bus_->log(); }
+
+    void setLid(bool closed);
+    // Makes the power tool report the battery as unreadable (or readable again).
+    void setBatteryReadable(bool readable);
+    // The power tool's argument lists, one per run, in order.
+    std::vector<std::string> powerToolRuns() const;
+
+    // Stops the helper as systemd would; true when it released its name on SIGTERM.
+    bool stopHelper();
+
+  private:
+    TempDir dir_;
+    std::unique_ptr<PrivateBus> bus_;
+};
+
+}  // namespace mavu::testing

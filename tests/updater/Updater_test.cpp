@@ -1,0 +1,266 @@
+#include "platform/updater/StandardUpdaterController.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "platform/updater/FeedFetcherByScheme.h"
+#include "platform/updater/FileFeedFetcher.h"
+#include "platform/updater/NetworkFeedFetcher.h"
+#include "platform/updater/QtUpdaterSettings.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/VirtualDispatch.h"
+
+namespace mavu::updater {
+namespace {
+
+using Events = std::vector<std::string>;
+
+// The doubles write what the user saw and what the delegate heard into one list.
+struct RecordingUserDriver final : UserDriver {
+    explicit RecordingUserDriver(Events& events) : events(events) {}
+    void showUpToDate(const std::string& current) override {
+        events.push_back("up to date " + current);
+    }
+    void showUpdateFound(const UpdateItem& item, const std::string& current,
+                         std::function<void(UpdateChoice)> answer) override {
+        events.push_back("offer " + item.versionString + " to " + current);
+        reply = std::move(answer);
+    }
+    void showUpdaterError(const std::string& sentence) override {
+        events.push_back("error " + sentence);
+    }
+    void showDownloadPage(const std::string& url) override { events.push_back("open " + url); }
+
+    Events& events;
+    std::function<void(UpdateChoice)> reply;
+};
+
+struct RecordingDelegate final : UpdaterDelegate {
+    explicit RecordingDelegate(Events& events) : events(events) {}
+    void willInstallUpdate(const UpdateItem& item) override {
+        events.push_back("willInstallUpdate " + item.versionString);
+    }
+    bool shouldPostponeRelaunch(const UpdateItem& item, std::function<void()> block) override {
+        events.push_back("shouldPostponeRelaunch " + item.versionString);
+        resume = std::move(block);
+        return postpone;
+    }
+
+    Events& events;
+    bool postpone = true;
+    std::function<void()> resume;
+};
+
+struct MemoryUpdaterSettings final : UpdaterSettings {
+    std::optional<bool> automaticallyChecksForUpdates() const override { return value; }
+    void setAutomaticallyChecksForUpdates(bool enabled) override { value = enabled; }
+    std::optional<bool> value;
+};
+
+constexpr double kDay = 86400.0;
+
+std::string appcastWithBuild(const std::string& build) {
+    return R"(<rss xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>
+      <item><sparkle:version>12</sparkle:version><link>https://example.org/12</link></item>
+      <item><sparkle:version>)" +
+           build +
+           "</sparkle:version><link>https://example.org/newest</link></item></channel></rss>";
+}
+
+class UpdaterTest : public ::testing::Test {
+  protected:
+    std::string writeFeed(const std::string& contents, const QString& name = "appcast.xml") {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(contents.data(), static_cast<qint64>(contents.size()));
+        return QUrl::fromLocalFile(path).toString().toStdString();
+    }
+
+    // The running app is version 1.3, build 13.
+    std::unique_ptr<UpdaterController> make(
+        const std::string& feedUrl, bool starting = false,
+        std::unique_ptr<UpdaterSettings> stored = std::make_unique<MemoryUpdaterSettings>()) {
+        auto recording = std::make_unique<RecordingUserDriver>(events);
+        driver = recording.get();
+        auto fetcher = std::make_unique<FeedFetcherByScheme>(
+            std::make_unique<FileFeedFetcher>(),
+            std::make_unique<NetworkFeedFetcher>(dispatch.mainQueue()));
+        return std::make_unique<StandardUpdaterController>(
+            starting, delegate, FeedUpdaterOptions{feedUrl, "13", "1.3"}, dispatch.mainQueue(),
+            UpdaterParts{std::move(fetcher), std::move(recording), std::move(stored)});
+    }
+
+    const Events& check(UpdaterController& controller) {
+        controller.checkForUpdates();
+        dispatch.runUntilIdle();
+        return events;
+    }
+
+    QTemporaryDir folder;
+    testing::VirtualDispatch dispatch;
+    Events events;
+    RecordingUserDriver* driver = nullptr;
+    std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>(events);
+};
+
+TEST_F(UpdaterTest, SaysUpToDateUnlessTheFeedListsANewerBuild) {
+    for (const std::string build : {"13", "12.99", "1.0"}) {
+        events.clear();
+        EXPECT_EQ(check(*make(writeFeed(appcastWithBuild(build)))), Events{"up to date 1.3"});
+    }
+    events.clear();
+    auto controller = make(writeFeed(appcastWithBuild("14")));
+    ASSERT_EQ(check(*controller), Events{"offer 14 to 1.3"});
+    // The check lasts until the user has answered.
+    EXPECT_FALSE(controller->updater().canCheckForUpdates());
+
+    driver->reply(UpdateChoice::download);
+    driver->reply(UpdateChoice::download);
+    EXPECT_EQ(events, (Events{"offer 14 to 1.3", "willInstallUpdate 14",
+                              "open https://example.org/newest"}));
+    EXPECT_TRUE(controller->updater().canCheckForUpdates());
+}
+
+TEST_F(UpdaterTest, LaterDoesNothingAndAMissingDelegateDoesNotStopTheDownload) {
+    auto controller = make(writeFeed(appcastWithBuild("14")));
+    check(*controller);
+    driver->reply(UpdateChoice::later);
+    EXPECT_EQ(events, Events{"offer 14 to 1.3"});
+
+    events.clear();
+    delegate.reset();
+    check(*controller);
+    driver->reply(UpdateChoice::download);
+    EXPECT_EQ(events, (Events{"offer 14 to 1.3", "open https://example.org/newest"}));
+}
+
+TEST_F(UpdaterTest, OneCheckAtATimeAndNoAnswerAfterTheUpdaterIsGone) {
+    auto controller = make(writeFeed(appcastWithBuild("13")));
+    controller->checkForUpdates();
+    EXPECT_FALSE(controller->updater().canCheckForUpdates());
+    EXPECT_EQ(check(*controller), Events{"up to date 1.3"});
+    EXPECT_TRUE(controller->updater().canCheckForUpdates());
+
+    controller->checkForUpdates();
+    controller.reset();
+    dispatch.runUntilIdle();
+    EXPECT_EQ(events.size(), 1u);
+}
+
+TEST_F(UpdaterTest, EveryFailureBecomesOneSentenceForTheUser) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "No update feed is configured."},
+        {"http://example.org/appcast.xml",
+         "The update feed address must start with https:// or file://."},
+        {"https://", "The update feed address is not a valid https address."},
+        {QUrl::fromLocalFile(folder.filePath("missing.xml")).toString().toStdString(),
+         "The update feed could not be read: No such file or directory."},
+        {writeFeed("<rss><channel><item>", "broken.xml"),
+         "The update feed is not a valid appcast: "},
+        {writeFeed(std::string(kMaxFeedBytes + 1, ' '), "large.xml"),
+         "The update feed is too large."},
+        {writeFeed("<rss><channel><item><link>https://example.org</link></item></channel></rss>",
+                   "unversioned.xml"),
+         "The update feed lists no release that can be offered."},
+    };
+    for (const auto& [url, sentence] : cases) {
+        events.clear();
+        testing::LogCapture log;
+        auto controller = make(url);
+        ASSERT_EQ(check(*controller).size(), 1u) << url;
+        EXPECT_EQ(events[0].rfind("error " + sentence, 0), 0u) << events[0];
+        EXPECT_EQ(log.lines().size(), 1u);
+        EXPECT_TRUE(controller->updater().canCheckForUpdates());
+    }
+}
+
+TEST_F(UpdaterTest, RelaunchWaitsForTheDelegateAndHappensOnce) {
+    auto controller = make("");
+    const UpdateItem item{"MAVU 1.4", "14", "1.4", "https://example.org", ""};
+    int relaunches = 0;
+    const auto relaunch = [&] { ++relaunches; };
+
+    controller->updater().relaunchAfterInstalling(item, relaunch);
+    EXPECT_EQ(events, Events{"shouldPostponeRelaunch 14"});
+    EXPECT_EQ(relaunches, 0);
+    delegate->resume();
+    delegate->resume();
+    EXPECT_EQ(relaunches, 1);
+
+    delegate->postpone = false;
+    controller->updater().relaunchAfterInstalling(item, relaunch);
+    delegate->resume();
+    EXPECT_EQ(relaunches, 2);
+
+    delegate.reset();
+    controller->updater().relaunchAfterInstalling(item, relaunch);
+    EXPECT_EQ(relaunches, 3);
+}
+
+TEST_F(UpdaterTest, AStartedUpdaterChecksAMinuteAfterStartThenDailyWhileEnabled) {
+    testing::LogCapture log;
+    auto controller = make(writeFeed(appcastWithBuild("14")), true);
+    dispatch.advance(59.0);
+    EXPECT_TRUE(events.empty());
+    dispatch.advance(1.0);
+    ASSERT_EQ(events, Events{"offer 14 to 1.3"});
+    // While the offer waits, the next day's check is skipped, not queued.
+    dispatch.advance(kDay);
+    driver->reply(UpdateChoice::later);
+    dispatch.advance(kDay);
+    EXPECT_EQ(events.size(), 2u);
+    driver->reply(UpdateChoice::later);
+
+    controller->updater().setAutomaticallyChecksForUpdates(false);
+    dispatch.advance(10 * kDay);
+    EXPECT_EQ(events.size(), 2u);
+    controller->updater().setAutomaticallyChecksForUpdates(true);
+    dispatch.advance(60.0);
+    EXPECT_EQ(events.size(), 3u);
+    driver->reply(UpdateChoice::later);
+
+    // Nobody asked: being up to date or failing shows nothing; the failure is logged.
+    writeFeed(appcastWithBuild("13"));
+    dispatch.advance(kDay);
+    writeFeed("not xml");
+    dispatch.advance(kDay);
+    EXPECT_EQ(events.size(), 3u);
+    EXPECT_EQ(log.lines().size(), 2u);  // the skipped check, the failure
+    EXPECT_TRUE(controller->updater().canCheckForUpdates());
+}
+
+TEST_F(UpdaterTest, AnUnstartedUpdaterWaitsForStartAndTheStoredChoice) {
+    auto stored = std::make_unique<MemoryUpdaterSettings>();
+    MemoryUpdaterSettings& settings = *stored;
+    auto controller = make(writeFeed(appcastWithBuild("14")), false, std::move(stored));
+    dispatch.advance(kDay);
+    settings.value = false;
+    controller->startUpdater();
+    dispatch.advance(kDay);
+    EXPECT_TRUE(events.empty());
+    controller->updater().setAutomaticallyChecksForUpdates(true);
+    dispatch.advance(60.0);
+    EXPECT_EQ(events, Events{"offer 14 to 1.3"});
+}
+
+TEST_F(UpdaterTest, TheSettingOutlivesTheUpdaterInItsOwnGroup) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+    auto first = make("", false, std::make_unique<QtUpdaterSettings>());
+    EXPECT_TRUE(first->updater().automaticallyChecksForUpdates());
+    first->updater().setAutomaticallyChecksForUpdates(false);
+    first.reset();
+
+    auto second = make("", false, std::make_unique<QtUpdaterSettings>());
+    EXPECT_FALSE(second->updater().automaticallyChecksForUpdates());
+    const QSettings file(folder.filePath("norvel/MAVU.conf"), QSettings::IniFormat);
+    EXPECT_EQ(file.childGroups(), QStringList{"Updater"});
+    EXPECT_EQ(file.value("Updater/automaticallyChecksForUpdates"), false);
+}
+
+}  // namespace
+}  // namespace mavu::updater
