@@ -1,0 +1,67 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/Queue.h"
+#include "platform/services/ServiceManagement.h"
+
+namespace mavu::testing {
+
+// The daemon's registration as the test scripts it: statuses are read in order (the last
+// one repeats), register and unregister fail when told to.
+class ScriptedDaemonService final : public services::AppService {
+  public:
+    explicit ScriptedDaemonService(dispatch::MainQueue& main) : main_(main) {}
+
+    int status() override {
+        ++statusReads;
+        const int value = statuses.front();
+        if (statuses.size() > 1) {
+            statuses.erase(statuses.begin());
+        }
+        return value;
+    }
+    std::optional<services::ServiceError> registerService() override {
+        ++registerCalls;
+        return registerError;
+    }
+    std::optional<services::ServiceError> unregisterService() override {
+        ++unregisterCalls;
+        return unregisterError;
+    }
+    void unregisterService(
+        std::function<void(std::optional<services::ServiceError>)> completion) override {
+        ++unregisterCalls;
+        main_.async([completion, error = unregisterError] { completion(error); });
+    }
+
+    std::vector<int> statuses{services::kStatusEnabled};
+    std::optional<services::ServiceError> registerError;
+    std::optional<services::ServiceError> unregisterError;
+    int statusReads = 0;
+    int registerCalls = 0;
+    int unregisterCalls = 0;
+
+  private:
+    dispatch::MainQueue& main_;
+};
+
+class ScriptedServiceManagement final : public services::ServiceManagement {
+  public:
+    explicit ScriptedServiceManagement(dispatch::MainQueue& main)
+        : daemon(std::make_shared<ScriptedDaemonService>(main)) {}
+
+    std::shared_ptr<services::AppService> daemonService(const std::string& plistName) override {
+        daemonPlistNames.push_back(plistName);
+        return daemon;
+    }
+    std::shared_ptr<services::AppService> mainAppService() override { return nullptr; }
+    void openSystemSettingsLoginItems() override {}
+
+    std::shared_ptr<ScriptedDaemonService> daemon;
+    std::vector<std::string> daemonPlistNames;
+};
+
+}  // namespace mavu::testing

@@ -1,0 +1,87 @@
+// Drives the app's helper client against whatever daemon the system bus offers and prints
+// one line per result, so a test can run it as the app would run, signed or not.
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "app/system/PrivilegedHelperClient.h"
+#include "platform/dispatch/RealDispatch.h"
+#include "platform/ipc/BusHelperConnection.h"
+
+namespace {
+
+using namespace mavu;
+
+// The daemon counts as registered and enabled: the bus starts it on the first call.
+class EnabledService final : public services::AppService {
+  public:
+    explicit EnabledService(dispatch::MainQueue& main) : main_(main) {}
+    int status() override { return services::kStatusEnabled; }
+    std::optional<services::ServiceError> registerService() override { return std::nullopt; }
+    std::optional<services::ServiceError> unregisterService() override { return std::nullopt; }
+    void unregisterService(
+        std::function<void(std::optional<services::ServiceError>)> completion) override {
+        main_.async([completion] { completion(std::nullopt); });
+    }
+
+  private:
+    dispatch::MainQueue& main_;
+};
+
+class EnabledServices final : public services::ServiceManagement {
+  public:
+    explicit EnabledServices(dispatch::MainQueue& main) : main_(main) {}
+    std::shared_ptr<services::AppService> daemonService(const std::string&) override {
+        return std::make_shared<EnabledService>(main_);
+    }
+    std::shared_ptr<services::AppService> mainAppService() override { return nullptr; }
+    void openSystemSettingsLoginItems() override {}
+
+  private:
+    dispatch::MainQueue& main_;
+};
+
+std::string orDash(const std::optional<std::string>& text) {
+    return text ? *text : "-";
+}
+
+}  // namespace
+
+int main() {
+    dispatch::RealDispatch dispatch;
+    EnabledServices services(dispatch.mainQueue());
+    auto client = app::PrivilegedHelperClient::create(dispatch.mainQueue(), services,
+                                                      std::make_shared<ipc::BusHelperConnector>());
+
+    auto began = std::chrono::steady_clock::now();
+    // "fast" when the daemon (or the bus) answered, "slow" when the call ran into its
+    // time-out.
+    auto pace = [&began] {
+        const auto took = std::chrono::steady_clock::now() - began;
+        began = std::chrono::steady_clock::now();
+        return took < std::chrono::seconds(2) ? "fast" : "slow";
+    };
+    auto print = [](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    };
+
+    client->arm(3600, false, [&](app::PrivilegedHelperClient::ArmResult armed) {
+        print("arm " + std::to_string(armed.ok) + " " + orDash(armed.message) + " " + pace() +
+              " lastError=" + orDash(client->lastError().get()));
+        client->helperVersion([&](std::optional<protocol::HelperVersion> version) {
+            print("version " + (version ? version->shortVersion + " " + version->build : "none") +
+                  " " + pace());
+            client->disarm([&] {
+                print(std::string("disarm ") + pace());
+                client->forceSafeOff([&] {
+                    print(std::string("forcesafeoff ") + pace());
+                    dispatch.mainLoop().stop();
+                });
+            });
+        });
+    });
+    dispatch.mainLoop().run();
+    client.reset();
+    return 0;
+}
