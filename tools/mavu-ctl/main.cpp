@@ -27,9 +27,11 @@ using namespace mavu;
 
 const char kUsage[] =
     "usage: mavu-ctl COMMAND...\n"
-    "  arm SECONDS EXTERNAL | heartbeat EXTERNAL | disarm | forcesafeoff | status | version\n"
-    "  | wait (until a line arrives on standard input); EXTERNAL is 1 or 0.\n"
-    "Talks to the helper on the system bus ($DBUS_SYSTEM_BUS_ADDRESS).\n";
+    "Runs the commands in order over one connection to mavu-helper:\n"
+    "  arm SECONDS EXTERNAL, heartbeat EXTERNAL, disarm, forcesafeoff, status, version,\n"
+    "  wait (until a line arrives on standard input)\n"
+    "EXTERNAL is 1 with an external display, else 0. The helper is reached on the system\n"
+    "bus ($DBUS_SYSTEM_BUS_ADDRESS when set).\n";
 
 constexpr auto kTimeout = std::chrono::seconds(5);
 
