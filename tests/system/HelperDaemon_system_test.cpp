@@ -29,7 +29,8 @@ struct ClientRun {
 };
 
 ClientRun parseRun(const ProcessResult& result) {
-    ClientRun run{.exitCode = result.status};
+    ClientRun run;
+    run.exitCode = result.status;
     std::istringstream lines(result.out);
     for (std::string line; std::getline(lines, line);) {
         if (line.rfind("pid ", 0) == 0 && run.pid < 0) {
