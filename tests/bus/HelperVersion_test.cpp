@@ -5,17 +5,16 @@
 
 #include <cstdlib>
 
-#include "tests/system/harness/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace mavu::helper {
 namespace {
 
-using testing::TempDir;
-using testing::writeFile;
+using Version = std::pair<std::string, std::string>;
 
-std::string xmlPlist(const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
-           "\n</plist>\n";
+std::string xmlPlist(const std::string& dict) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>" + dict +
+           "</dict>\n</plist>\n";
 }
 
 std::string binaryPlist(const char* shortVersion, const char* build) {
@@ -31,58 +30,45 @@ std::string binaryPlist(const char* shortVersion, const char* build) {
     return result;
 }
 
+// Every call reads the file afresh, so one bundle serves every case. The daemon sits two
+// folders below Contents, as in the real bundle.
 class HelperVersionTest : public ::testing::Test {
   protected:
-    // The daemon sits two folders below Contents, as in the real bundle.
-    std::filesystem::path executable() const {
-        return dir / "MAVU.app/Contents/Library/LaunchServices/mavu-helper";
+    Version read(std::optional<std::filesystem::path> executable) {
+        const auto version = readHelperVersion(executable);
+        return {version.shortVersion, version.build};
     }
-    protocol::HelperVersion versionWithPlist(const std::string& text) {
-        writeFile(dir / "MAVU.app/Contents/Info.plist", text);
-        return readHelperVersion(executable());
+    Version withPlist(const std::string& text) {
+        bundle.write("MAVU.app/Contents/Info.plist", text);
+        return read(helper);
     }
 
-    TempDir dir;
+    testing::TempDir bundle;
+    std::filesystem::path helper =
+        bundle.path("MAVU.app/Contents/Library/LaunchServices/mavu-helper");
 };
 
-void expectVersion(const protocol::HelperVersion& version, const std::string& shortVersion,
-                   const std::string& build) {
-    EXPECT_EQ(version.shortVersion, shortVersion);
-    EXPECT_EQ(version.build, build);
-}
-
 TEST_F(HelperVersionTest, MissingOrUnreadableInfoAnswersQuestionMarks) {
-    expectVersion(readHelperVersion(std::nullopt), "?", "?");
-    expectVersion(readHelperVersion(executable()), "?", "?");
-    expectVersion(versionWithPlist(""), "?", "?");
-    expectVersion(versionWithPlist("CFBundleVersion = 12"), "?", "?");
-    expectVersion(versionWithPlist(xmlPlist("<array><string>1.0</string></array>")), "?", "?");
+    const Version unknown{"?", "?"};
+    EXPECT_EQ(read(std::nullopt), unknown);
+    EXPECT_EQ(read(helper), unknown);
+    EXPECT_EQ(withPlist(""), unknown);
+    EXPECT_EQ(withPlist("CFBundleVersion = 12"), unknown);
+    EXPECT_EQ(withPlist("<plist version=\"1.0\"><array><string>1.0</string></array></plist>"),
+              unknown);
 }
 
 TEST_F(HelperVersionTest, EachKeyIsReadOnItsOwnAndOnlyAsAString) {
-    expectVersion(
-        versionWithPlist(xmlPlist("<dict><key>CFBundleVersion</key><string>57</string></dict>")),
-        "?", "57");
-    expectVersion(versionWithPlist(xmlPlist("<dict><key>CFBundleShortVersionString</key>"
-                                            "<string>1.4.0</string><key>CFBundleVersion</key>"
-                                            "<integer>57</integer></dict>")),
-                  "1.4.0", "?");
-    expectVersion(versionWithPlist(xmlPlist("<dict><key>CFBundleShortVersionString</key>"
-                                            "<string>1.4.0</string><key>CFBundleVersion</key>"
-                                            "<string>57</string></dict>")),
-                  "1.4.0", "57");
-    expectVersion(versionWithPlist(binaryPlist("2.0", "99")), "2.0", "99");
-}
-
-TEST_F(HelperVersionTest, EveryCallReadsTheFileAfresh) {
-    expectVersion(versionWithPlist(binaryPlist("2.0", "99")), "2.0", "99");
-    expectVersion(versionWithPlist(binaryPlist("2.1", "100")), "2.1", "100");
-}
-
-TEST(HelperVersionBuildTree, TheBuiltDaemonFindsTheBuildsInfoPlist) {
-    expectVersion(
-        readHelperVersion(std::filesystem::path(MAVU_TEST_BUILD_HELPER_DIR) / "mavu-helper"),
-        MAVU_TEST_PROJECT_VERSION, MAVU_TEST_BUILD_NUMBER);
+    EXPECT_EQ(withPlist(xmlPlist("<key>CFBundleVersion</key><string>57</string>")),
+              Version("?", "57"));
+    EXPECT_EQ(withPlist(xmlPlist("<key>CFBundleShortVersionString</key><string>1.4.0</string>"
+                                 "<key>CFBundleVersion</key><integer>57</integer>")),
+              Version("1.4.0", "?"));
+    EXPECT_EQ(withPlist(xmlPlist("<key>CFBundleShortVersionString</key><string>1.4.0</string>"
+                                 "<key>CFBundleVersion</key><string>57</string>")),
+              Version("1.4.0", "57"));
+    EXPECT_EQ(withPlist(binaryPlist("2.0", "99")), Version("2.0", "99"));
+    EXPECT_EQ(withPlist(binaryPlist("2.1", "100")), Version("2.1", "100"));
 }
 
 }  // namespace

@@ -10,9 +10,6 @@ namespace mavu::display {
 namespace {
 
 TEST(QtDisplayList, ListsTheScreensOfTheRunningApplication) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // No stray session bus for the platform theme to talk to.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/mavu-test-bus");
     int argc = 1;
     char name[] = "display_backend_tests";
     char* argv[] = {name, nullptr};

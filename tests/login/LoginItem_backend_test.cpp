@@ -2,16 +2,11 @@
 
 #include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
-
 #include "app/system/LaunchAtLoginManager.h"
 #include "platform/services/LinuxServiceManagement.h"
 #include "platform/services/XdgAutostartService.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/VirtualDispatch.h"
 
 namespace mavu::app {
@@ -20,21 +15,10 @@ namespace {
 // The manager over the real login item, in a configuration folder of the test's own.
 class LoginItemTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = "/tmp/mavu-login-XXXXXX";
-        config_ = ::mkdtemp(pattern.data());
-        ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("XDG_CONFIG_HOME");
-        std::filesystem::remove_all(config_);
-    }
-    std::string entry() {
-        std::ostringstream text;
-        text << std::ifstream(config_ / "autostart" / "mavu.desktop").rdbuf();
-        return text.str();
-    }
-    std::filesystem::path config_;
+    void SetUp() override { ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1); }
+    void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
+
+    testing::TempDir config_;
     testing::VirtualDispatch dispatch_;
     std::shared_ptr<services::ServiceManagement> services_ =
         std::make_shared<services::LinuxServiceManagement>(dispatch_);
@@ -48,18 +32,20 @@ TEST_F(LoginItemTest, SwitchesAnAutostartEntryForThisProgram) {
     EXPECT_TRUE(manager.isEnabled());
     EXPECT_TRUE(LaunchAtLoginManager(services_).isEnabled());  // as at the next launch
     const std::string self = std::filesystem::read_symlink("/proc/self/exe");
-    EXPECT_NE(entry().find("\nExec=" + services::desktopExecValue(self) + "\n"), std::string::npos);
+    EXPECT_NE(config_.read("autostart/mavu.desktop")
+                  .find("\nExec=" + services::desktopExecValue(self) + "\n"),
+              std::string::npos);
     // Written through a temporary file, which is gone.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(config_ / "autostart"), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(config_.path("autostart")), {}), 1);
 
-    std::ofstream(config_ / "autostart" / "mavu.desktop") << "[Desktop Entry]\nHidden = true\n";
+    config_.write("autostart/mavu.desktop", "[Desktop Entry]\nHidden = true\n");
     manager.refresh();
     EXPECT_FALSE(manager.isEnabled());
 
     manager.setEnabled(true);
     manager.setEnabled(false);
     EXPECT_FALSE(manager.isEnabled());
-    EXPECT_FALSE(std::filesystem::exists(config_ / "autostart" / "mavu.desktop"));
+    EXPECT_FALSE(config_.exists("autostart/mavu.desktop"));
     EXPECT_TRUE(log_.lines().empty());
     EXPECT_EQ(services::desktopExecValue("/opt/My Apps/100%"), "\"/opt/My Apps/100%%\"");
 }

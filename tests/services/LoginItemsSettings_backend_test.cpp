@@ -4,14 +4,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
 #include <fstream>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "platform/services/LoginItemsSettings.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace mavu::services {
 namespace {
@@ -20,16 +17,11 @@ using Command = std::vector<std::string>;
 
 class LoginItemsSettingsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = "/tmp/mavu-settings-XXXXXX";
-        bin_ = ::mkdtemp(pattern.data());
-    }
-    void TearDown() override { std::filesystem::remove_all(bin_); }
     void install(const std::string& name, const std::string& script = "") {
-        std::ofstream(bin_ / name) << "#!/bin/sh\n" << script;
-        std::filesystem::permissions(bin_ / name, std::filesystem::perms::owner_all);
+        dir_.writeScript(name, script);
     }
-    std::filesystem::path bin_;
+    testing::TempDir dir_;
+    const std::filesystem::path& bin_ = dir_.path();
 };
 
 TEST_F(LoginItemsSettingsTest, PrefersTheRunningDesktopsToolThenAnyToolThenTheFolder) {
@@ -57,10 +49,7 @@ TEST_F(LoginItemsSettingsTest, StartsTheProgramWithoutWaitingForIt) {
     const auto returnedAfter = std::chrono::steady_clock::now() - started;
     ::setenv("PATH", path.c_str(), 1);
 
-    while (!std::filesystem::exists(out) &&
-           std::chrono::steady_clock::now() < started + std::chrono::seconds(10)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    testing::eventually([&] { return std::filesystem::exists(out); });
     pid_t pid = 0;
     std::string opened;
     std::ifstream(out) >> pid >> opened;

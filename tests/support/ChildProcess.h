@@ -8,11 +8,18 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+extern char** environ;
+
 namespace mavu::testing {
+
+// Variables added to (or replacing) the test's own environment for a program it starts.
+using Environment = std::map<std::string, std::string>;
 
 // Polls condition until it holds or limit passes: the bounded wait for real processes.
 template <class Condition>
@@ -25,22 +32,40 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = std::chro
 }
 
 // Starts program (searched in PATH when it has no slash) with args and the test's
-// environment; standard output, error and input are the given descriptors, or /dev/null.
+// environment plus extra; standard output, error and input are the given descriptors, or
+// /dev/null.
 inline pid_t startProcess(const std::string& program, std::vector<std::string> args, int outFd = -1,
-                          int errFd = -1, int inFd = -1) {
+                          int errFd = -1, int inFd = -1, const Environment& extra = {}) {
     args.insert(args.begin(), program);
-    std::vector<char*> argv;
+    Environment merged;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        merged.emplace(text.substr(0, text.find('=')), text.substr(text.find('=') + 1));
+    }
+    for (const auto& [name, value] : extra) {
+        merged[name] = value;
+    }
+    std::vector<std::string> variables;
+    for (const auto& [name, value] : merged) {
+        variables.push_back(name + "=" + value);
+    }
+    // Built before the fork: the child only calls what is safe between fork and exec.
+    std::vector<char*> argv, envp;
     for (auto& arg : args) {
         argv.push_back(arg.data());
     }
+    for (auto& variable : variables) {
+        envp.push_back(variable.data());
+    }
     argv.push_back(nullptr);
+    envp.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         const int null = open("/dev/null", O_RDWR);
         dup2(inFd >= 0 ? inFd : null, 0);
         dup2(outFd >= 0 ? outFd : null, 1);
         dup2(errFd >= 0 ? errFd : null, 2);
-        execvp(program.c_str(), argv.data());
+        execvpe(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     return pid;
@@ -54,13 +79,14 @@ struct ProcessResult {
 
 // Runs program to its end, for at most 20 s. Its output is read until every writer has
 // closed it, so a descendant left holding it shows up as a time-out.
-inline ProcessResult runProcess(const std::string& program, std::vector<std::string> args) {
+inline ProcessResult runProcess(const std::string& program, std::vector<std::string> args,
+                                const Environment& extra = {}) {
     int out[2];
     FILE* err = std::tmpfile();
     if (err == nullptr || pipe2(out, O_CLOEXEC) != 0) {
         return {};
     }
-    const pid_t pid = startProcess(program, std::move(args), out[1], fileno(err));
+    const pid_t pid = startProcess(program, std::move(args), out[1], fileno(err), -1, extra);
     close(out[1]);
     ProcessResult result;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -93,5 +119,93 @@ inline void endProcess(pid_t pid, int signal = SIGTERM) {
         waitpid(pid, nullptr, 0);
     }
 }
+
+// A program the test talks to while it runs: lines in on its standard input, lines out of
+// its standard output (its standard error is the test's). Killed and reaped at the end
+// unless it was finished.
+class TalkingProcess {
+  public:
+    TalkingProcess(const std::string& program, std::vector<std::string> args,
+                   const Environment& extra = {}) {
+        int in[2], out[2];
+        if (pipe2(in, O_CLOEXEC) != 0) {
+            return;
+        }
+        if (pipe2(out, O_CLOEXEC) != 0) {
+            close(in[0]);
+            close(in[1]);
+            return;
+        }
+        pid_ = startProcess(program, std::move(args), out[1], STDERR_FILENO, in[0], extra);
+        close(in[0]);
+        close(out[1]);
+        input_ = in[1];
+        output_ = out[0];
+    }
+    ~TalkingProcess() {
+        closeInput();
+        if (output_ >= 0) {
+            close(output_);
+        }
+        endProcess(pid_, SIGKILL);
+    }
+    TalkingProcess(const TalkingProcess&) = delete;
+    TalkingProcess& operator=(const TalkingProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    void writeLine(const std::string& line) {
+        std::signal(SIGPIPE, SIG_IGN);  // a program that already ended is no crash
+        const std::string text = line + "\n";
+        [[maybe_unused]] const ssize_t written = write(input_, text.data(), text.size());
+    }
+    // The next line without its newline; nothing at the end of the output or the time.
+    std::optional<std::string> readLine(std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        std::string line;
+        for (char c = 0;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd ready{output_, POLLIN, 0};
+            if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0 ||
+                read(output_, &c, 1) != 1) {
+                return std::nullopt;
+            }
+            if (c == '\n') {
+                return line;
+            }
+            line += c;
+        }
+    }
+    // Closes its input and waits for its end; the exit status, or -1 when it had to be
+    // killed at the limit.
+    int finish(std::chrono::milliseconds limit) {
+        closeInput();
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        pid_t ended = 0;
+        while ((ended = waitpid(pid_, &status, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (ended != pid_) {
+            return -1;
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+  private:
+    void closeInput() {
+        if (input_ >= 0) {
+            close(input_);
+            input_ = -1;
+        }
+    }
+
+    pid_t pid_ = -1;
+    int input_ = -1;
+    int output_ = -1;
+};
 
 }  // namespace mavu::testing

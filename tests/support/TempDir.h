@@ -16,6 +16,12 @@ inline std::string readFile(const std::filesystem::path& file) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Writes bytes to file, creating its folders.
+inline void writeFile(const std::filesystem::path& file, const std::string& bytes) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 // A fresh directory under the temporary folder, removed with everything in it at the end:
 // scratch space, or a machine's /sys, /proc and /run in backend tests.
 class TempDir {
@@ -40,10 +46,8 @@ class TempDir {
 
     // Writes bytes to the file at relative, creating its folders; returns its full path.
     std::string write(const std::string& relative, const std::string& bytes) const {
-        const auto file = path(relative);
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-        return file.string();
+        mavu::testing::writeFile(path(relative), bytes);
+        return path(relative).string();
     }
     std::string writeFile(const std::string& name, const std::string& bytes) const {
         return write(name, bytes);

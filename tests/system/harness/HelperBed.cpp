@@ -7,20 +7,12 @@ namespace {
 
 const char kBusName[] = "group.com.norvel.mavu.helper";
 
-// Prints what the real tool prints on a laptop on mains power, unless the battery file
-// says otherwise.
+// Logs its arguments and prints what the real tool prints on a laptop on mains power.
 std::string powerTool(const std::filesystem::path& dir) {
-    return "#!/bin/sh\n"
-           "echo \"$*\" >> '" +
-           (dir / "pmset.log").string() +
+    return "echo \"$*\" >> '" + (dir / "pmset.log").string() +
            "'\n"
-           "if [ \"$1 $2\" = \"-g batt\" ]; then\n"
-           "  [ -e '" +
-           (dir / "battery-unreadable").string() +
-           "' ] && exit 1\n"
-           "  printf \"Now drawing from 'AC Power'\\n"
+           "[ \"$1 $2\" = \"-g batt\" ] && printf \"Now drawing from 'AC Power'\\n"
            " -InternalBattery-0 (id=4653155)\\t80%%; charged; 0:00 remaining present: true\\n\"\n"
-           "fi\n"
            "exit 0\n";
 }
 
@@ -28,12 +20,13 @@ std::string powerTool(const std::filesystem::path& dir) {
 
 HelperBed::HelperBed(const HelperBedSetup& setup) {
     setLid(false);
-    writeFile(dir() / "pmset", powerTool(dir()), true);
-    writeFile(dir() / "pmset.log", "");
-    writeFile(dir() / "services" / (std::string(kBusName) + ".service"),
-              "[D-BUS Service]\nName=" + std::string(kBusName) + "\nExec=" + setup.helper.string() +
-                  " --anchor " + setup.anchor.string() + " --pmset " + (dir() / "pmset").string() +
-                  " --hardware-root " + (dir() / "laptop").string() + "\n");
+    dir_.writeScript("pmset", powerTool(dir()));
+    dir_.write("pmset.log", "");
+    dir_.write(std::string("services/") + kBusName + ".service",
+               "[D-BUS Service]\nName=" + std::string(kBusName) +
+                   "\nExec=" + setup.helper.string() + " --anchor " + setup.anchor.string() +
+                   " --pmset " + (dir() / "pmset").string() + " --hardware-root " +
+                   (dir() / "laptop").string() + "\n");
     bus_ = std::make_unique<PrivateBus>(dir(),
                                         BusSetup{{setup.policy}, dir() / "services", {kBusName}});
 }
@@ -49,14 +42,6 @@ void HelperBed::setLid(bool closed) {
     const auto next = state.string() + ".next";
     writeFile(next, closed ? "state:      closed\n" : "state:      open\n");
     std::filesystem::rename(next, state);
-}
-
-void HelperBed::setBatteryReadable(bool readable) {
-    if (readable) {
-        std::filesystem::remove(dir() / "battery-unreadable");
-    } else {
-        writeFile(dir() / "battery-unreadable", "");
-    }
 }
 
 std::vector<std::string> HelperBed::powerToolRuns() const {

@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/system/harness/ChildProcess.h"
+#include "tests/support/TempDir.h"
 #include "tests/system/harness/PrivateBus.h"
-#include "tests/system/harness/TempDir.h"
 
 namespace mavu::testing {
 
@@ -37,8 +36,6 @@ class HelperBed {
     std::string log() const { return bus_->log(); }
 
     void setLid(bool closed);
-    // Makes the power tool report the battery as unreadable (or readable again).
-    void setBatteryReadable(bool readable);
     // The power tool's argument lists, one per run, in order.
     std::vector<std::string> powerToolRuns() const;
 

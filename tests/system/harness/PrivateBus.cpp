@@ -2,13 +2,11 @@
 
 #include <pwd.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <sstream>
-#include <thread>
 
-#include "tests/system/harness/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace mavu::testing {
 namespace {
@@ -64,11 +62,16 @@ std::string configText(const std::filesystem::path& dir, const BusSetup& setup) 
     return text.str();
 }
 
-// Asks the bus daemon with busctl, the way an administrator would.
-std::string busctl(const std::string& address, const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"busctl", "--address=" + address};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return ChildProcess::run(argv, {}, std::chrono::seconds(5)).output;
+// The pid of the process owning name on the bus, or -1; asked with busctl, the way an
+// administrator would.
+pid_t ownerPid(const std::string& address, const std::string& name) {
+    // "u 1234"
+    const std::string reply =
+        runProcess("busctl",
+                   {"--address=" + address, "call", "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                    "org.freedesktop.DBus", "GetConnectionUnixProcessID", "s", name})
+            .out;
+    return reply.rfind("u ", 0) == 0 ? static_cast<pid_t>(std::stol(reply.substr(2))) : -1;
 }
 
 }  // namespace
@@ -79,17 +82,19 @@ PrivateBus::PrivateBus(const std::filesystem::path& dir, const BusSetup& setup)
     writeFile(config, configText(dir, setup));
     // Only the address goes to the pipe; whatever the bus and its services print goes to
     // the log.
-    daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "/bin/sh", "-c",
-        "exec dbus-daemon --config-file=\"$1\" --nofork --print-address=3 3>&1 >>\"$2\" 2>&1", "sh",
-        config.string(), logPath_.string()});
+    daemon_ = std::make_unique<TalkingProcess>(
+        "/bin/sh",
+        std::vector<std::string>{
+            "-c",
+            "exec dbus-daemon --config-file=\"$1\" --nofork --print-address=3 3>&1 >>\"$2\" 2>&1",
+            "sh", config.string(), logPath_.string()});
     if (auto line = daemon_->readLine(std::chrono::seconds(10)); line && !line->empty()) {
         address_ = *line;
     }
 }
 
 PrivateBus::~PrivateBus() {
-    if (daemon_ && daemon_->started()) {
+    if (daemon_->pid() > 0) {
         kill(daemon_->pid(), SIGTERM);
         daemon_->finish(std::chrono::seconds(5));
     }
@@ -103,40 +108,14 @@ Environment PrivateBus::environment() const {
     return {{"DBUS_SYSTEM_BUS_ADDRESS", address_}, {"DBUS_SESSION_BUS_ADDRESS", address_}};
 }
 
-pid_t PrivateBus::ownerPid(const std::string& name) const {
-    // "u 1234"
-    const std::string reply =
-        busctl(address_, {"call", "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                          "org.freedesktop.DBus", "GetConnectionUnixProcessID", "s", name});
-    if (reply.rfind("u ", 0) != 0) {
-        return -1;
-    }
-    return static_cast<pid_t>(std::stol(reply.substr(2)));
-}
-
-bool PrivateBus::waitForOwner(const std::string& name, std::chrono::milliseconds timeout) const {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (ownerPid(name) > 0) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
 bool PrivateBus::stopOwner(const std::string& name, std::chrono::milliseconds timeout) const {
-    const pid_t owner = ownerPid(name);
+    const pid_t owner = ownerPid(address_, name);
     if (owner <= 0) {
         return false;
     }
     kill(owner, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (ownerPid(name) <= 0) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (eventually([&] { return ownerPid(address_, name) <= 0; }, timeout)) {
+        return true;
     }
     kill(owner, SIGKILL);
     return false;

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/system/harness/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace mavu::testing {
 
@@ -34,22 +32,17 @@ class PrivateBus {
 
     bool running() const { return !address_.empty(); }
     const std::string& address() const { return address_; }
-    pid_t pid() const { return daemon_ ? daemon_->pid() : -1; }
     std::string log() const;
     // Points both buses at this one, so nothing reaches a real bus.
     Environment environment() const;
 
-    // The pid of the process owning name on this bus, or -1.
-    pid_t ownerPid(const std::string& name) const;
-    // Waits until name has an owner (true) or the time is up.
-    bool waitForOwner(const std::string& name, std::chrono::milliseconds timeout) const;
     // Sends SIGTERM to the owner of name and waits for the name to be released; SIGKILL
     // when it is not released in time. Returns whether it ended on SIGTERM.
     bool stopOwner(const std::string& name, std::chrono::milliseconds timeout) const;
 
   private:
     std::filesystem::path logPath_;
-    std::unique_ptr<ChildProcess> daemon_;
+    std::unique_ptr<TalkingProcess> daemon_;
     std::string address_;
 };
 

@@ -1,6 +1,6 @@
-// A small client of the helper for the system tests and the bench: runs the commands
-// given on its command line in order, over one bus connection, and prints one line per
-// reply:
+// mavu-ctl: a command-line client of mavu-helper, signed as the app is. It runs the
+// commands given on its command line in order, over one bus connection, and prints one
+// line per reply:
 //   arm SECONDS EXTERNAL  -> "arm 1 -" or "arm 1 <message>"
 //   heartbeat EXTERNAL    -> "heartbeat 1 <message or ->"
 //   disarm                -> "disarm 1 <message or ->"
@@ -25,9 +25,13 @@ namespace {
 
 using namespace mavu;
 
-// The tests change one byte of this text in a signed copy: the program still runs, but
-// its signature no longer matches.
-[[gnu::used]] const char kPatchArea[] = "MAVU-TEST-CLIENT-PATCH-AREA";
+const char kUsage[] =
+    "usage: mavu-ctl COMMAND...\n"
+    "Runs the commands in order over one connection to mavu-helper:\n"
+    "  arm SECONDS EXTERNAL, heartbeat EXTERNAL, disarm, forcesafeoff, status, version,\n"
+    "  wait (until a line arrives on standard input)\n"
+    "EXTERNAL is 1 with an external display, else 0. The helper is reached on the system\n"
+    "bus ($DBUS_SYSTEM_BUS_ADDRESS when set).\n";
 
 constexpr auto kTimeout = std::chrono::seconds(5);
 
@@ -70,6 +74,10 @@ bool flag(const std::string& text) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        (args.empty() ? std::cerr : std::cout) << kUsage;
+        return args.empty() ? 2 : 0;
+    }
     std::cout << "pid " << getpid() << std::endl;
     try {
         Session session;
@@ -108,6 +116,7 @@ int main(int argc, char** argv) {
                     continue;
                 } else {
                     std::cout << "unknown command " << command << std::endl;
+                    std::cerr << kUsage;
                     return 2;
                 }
             } catch (const sdbus::Error& error) {
