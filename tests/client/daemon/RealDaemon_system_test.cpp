@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "tests/support/ChildProcess.h"
 #include "tests/system/harness/HelperBed.h"
 
 namespace mavu::testing {
@@ -14,10 +17,10 @@ using ::testing::HasSubstr;
 class RealDaemonTest : public ::testing::Test {
   protected:
     std::vector<std::string> probe(const char* program) {
-        const auto result = ChildProcess::run({program}, bed.environment());
-        EXPECT_EQ(result.exitCode, 0) << result.output;
+        const auto result = runProcess(program, {}, bed.environment());
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
         std::vector<std::string> lines;
-        std::istringstream in(result.output);
+        std::istringstream in(result.out);
         for (std::string line; std::getline(in, line);) {
             lines.push_back(line);
         }
