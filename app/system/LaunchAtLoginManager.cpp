@@ -4,20 +4,6 @@
 
 namespace mavu::app {
 
-void LaunchAtLoginManager::Flag::set(bool newValue) {
-    value = newValue;
-    // A copy, so an observer may subscribe another one while being told.
-    const auto current = observers;
-    for (const auto& observer : current) {
-        observer(value);
-    }
-}
-
-void LaunchAtLoginManager::Flag::observe(Observer observer) {
-    observers.push_back(observer);
-    observer(value);
-}
-
 LaunchAtLoginManager::LaunchAtLoginManager(std::shared_ptr<services::ServiceManagement> services)
     : services_(std::move(services)) {
     refresh();

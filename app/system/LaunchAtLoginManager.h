@@ -1,9 +1,8 @@
 #pragma once
 
-#include <functional>
 #include <memory>
-#include <vector>
 
+#include "app/system/Observable.h"
 #include "platform/services/ServiceManagement.h"
 
 namespace mavu::app {
@@ -13,19 +12,22 @@ namespace mavu::app {
 // only.
 class LaunchAtLoginManager {
   public:
-    using Observer = std::function<void(bool)>;
+    using Observer = Observable<bool>::Observer;
 
     // Reads the current state before returning.
     explicit LaunchAtLoginManager(std::shared_ptr<services::ServiceManagement> services);
 
-    bool isEnabled() const { return isEnabled_.value; }
-    bool needsApproval() const { return needsApproval_.value; }
+    bool isEnabled() const { return isEnabled_.get(); }
+    bool needsApproval() const { return needsApproval_.get(); }
 
     // The observer gets the current value at once, then the value of every later write
-    // (a write notifies even when the value stays the same). Observers live as long as
-    // the manager: whatever they capture must too.
-    void observeIsEnabled(Observer observer) { isEnabled_.observe(std::move(observer)); }
-    void observeNeedsApproval(Observer observer) { needsApproval_.observe(std::move(observer)); }
+    // (a write notifies even when the value stays the same), until the subscription ends.
+    [[nodiscard]] Subscription observeIsEnabled(Observer observer) const {
+        return isEnabled_.subscribe(std::move(observer));
+    }
+    [[nodiscard]] Subscription observeNeedsApproval(Observer observer) const {
+        return needsApproval_.subscribe(std::move(observer));
+    }
 
     // Re-reads the status from the system into both flags.
     void refresh();
@@ -34,16 +36,9 @@ class LaunchAtLoginManager {
     void setEnabled(bool enabled);
 
   private:
-    struct Flag {
-        bool value = false;
-        std::vector<Observer> observers;
-        void set(bool newValue);
-        void observe(Observer observer);
-    };
-
     std::shared_ptr<services::ServiceManagement> services_;
-    Flag isEnabled_;
-    Flag needsApproval_;
+    Observable<bool> isEnabled_{false};
+    Observable<bool> needsApproval_{false};
 };
 
 }  // namespace mavu::app

@@ -65,8 +65,10 @@ TEST_F(LaunchAtLoginManagerTest, TurningOnWhileApprovalIsRequiredIsToldToObserve
     item_->afterRegister = kStatusRequiresApproval;
     LaunchAtLoginManager manager(item_);
     std::vector<bool> enabled, approval;
-    manager.observeIsEnabled([&](bool value) { enabled.push_back(value); });
-    manager.observeNeedsApproval([&](bool value) { approval.push_back(value); });
+    auto enabledSubscription =
+        manager.observeIsEnabled([&](bool value) { enabled.push_back(value); });
+    auto approvalSubscription =
+        manager.observeNeedsApproval([&](bool value) { approval.push_back(value); });
     manager.setEnabled(true);
     manager.refresh();  // unchanged values are told too
     EXPECT_EQ(enabled, (std::vector<bool>{false, false, false}));
