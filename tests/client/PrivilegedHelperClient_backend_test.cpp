@@ -23,6 +23,13 @@ using Clock = std::chrono::steady_clock;
 // The client on a real main loop and a real private bus.
 class ClientOverBusTest : public ::testing::Test {
   protected:
+    template <class F>
+    auto onMain(F f) {
+        std::packaged_task<decltype(f())()> task(std::move(f));
+        auto result = task.get_future();
+        dispatch.mainQueue().async([&task] { task(); });
+        return result.get();
+    }
     ClientOverBusTest() {
         main_ = std::thread([this] { dispatch.mainLoop().run(); });
     }
@@ -30,13 +37,6 @@ class ClientOverBusTest : public ::testing::Test {
         onMain([this] { client.reset(); });
         dispatch.mainLoop().stop();
         main_.join();
-    }
-    template <class F>
-    auto onMain(F f) {
-        std::packaged_task<decltype(f())()> task(std::move(f));
-        auto result = task.get_future();
-        dispatch.mainQueue().async([&task] { task(); });
-        return result.get();
     }
     std::optional<std::string> lastError() {
         return onMain([&] { return client->lastError().get(); });

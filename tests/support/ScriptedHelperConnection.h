@@ -31,7 +31,7 @@ struct SentMessage {
         errorHandler({"org.freedesktop.DBus.Error.ServiceUnknown", std::move(description)});
     }
     // What a connection does with a message still pending when its owner closes it.
-    void drop() { *this = {member, durationSeconds, hasExternalDisplay}; }
+    void drop() { *this = {member, durationSeconds, hasExternalDisplay, {}, {}, {}, {}}; }
 };
 
 using SentLog = std::vector<std::shared_ptr<SentMessage>>;
@@ -61,11 +61,8 @@ class ScriptedHelperProxy final : public protocol::HelperProtocol {
 
   private:
     SentMessage& add(std::string member, double seconds = 0, bool external = false) {
-        auto message = std::make_shared<SentMessage>();
-        message->member = std::move(member);
-        message->durationSeconds = seconds;
-        message->hasExternalDisplay = external;
-        message->errorHandler = onError_;
+        auto message = std::make_shared<SentMessage>(
+            SentMessage{std::move(member), seconds, external, {}, {}, {}, onError_});
         log_.push_back(message);
         connectionLog_.push_back(message);
         return *message;
