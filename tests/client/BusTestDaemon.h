@@ -21,14 +21,18 @@ class BusTestDaemon {
     using MessageResult = sdbus::Result<bool, std::vector<std::string>>;
     using Answer = std::function<void(bool success, const std::optional<std::string>& message)>;
 
-    explicit BusTestDaemon(Mode mode) : mode_(mode) {
+    explicit BusTestDaemon(Mode mode, std::optional<std::string> message = std::nullopt)
+        : mode_(mode), message_(std::move(message)) {
         connection_ = sdbus::createSystemBusConnection(protocol::kBusName);
         object_ = sdbus::createObject(*connection_, protocol::kObjectPath);
         const char* in = protocol::kInterface;
         object_->registerMethod("Arm").onInterface(in).implementedAs(
             [this](MessageResult&& result, double seconds, bool external) {
                 record("Arm", seconds, external);
-                respond(std::move(result), answerMessage);
+                respond(std::move(result), [](auto& r, bool ok, const auto& message) {
+                    r.returnResults(ok,
+                                    message ? std::vector{*message} : std::vector<std::string>{});
+                });
             });
         object_->registerMethod("Disarm").onInterface(in).implementedAs(
             [this](MessageResult&& result) {
@@ -36,12 +40,6 @@ class BusTestDaemon {
                 respond(std::move(result), [](auto& r, bool, const auto&) {
                     r.returnResults(true, std::vector<std::string>{});
                 });
-            });
-        object_->registerMethod("Heartbeat")
-            .onInterface(in)
-            .implementedAs([this](MessageResult&& result, bool external) {
-                record("Heartbeat", 0, external);
-                respond(std::move(result), answerMessage);
             });
         object_->registerMethod("ForceSafeOff")
             .onInterface(in)
@@ -61,7 +59,8 @@ class BusTestDaemon {
         connection_->enterEventLoopAsync();
     }
 
-    ~BusTestDaemon() { leave(); }
+    // Leaves the bus; unanswered calls are dropped with the connection.
+    ~BusTestDaemon() { connection_->leaveEventLoop(); }
 
     // Answers every held call now; message calls with (success, message).
     void answerHeld(bool success, const std::optional<std::string>& message) {
@@ -76,22 +75,6 @@ class BusTestDaemon {
         }
     }
 
-    // Drops the bus name and the connection, unanswered calls with them.
-    void leave() {
-        if (!connection_) {
-            return;
-        }
-        connection_->leaveEventLoop();
-        std::vector<Answer> unanswered;
-        {
-            std::lock_guard lock(mutex_);
-            unanswered.swap(held_);
-        }
-        unanswered.clear();
-        object_.reset();
-        connection_.reset();
-    }
-
     struct Call {
         std::string member;
         double seconds;
@@ -101,15 +84,8 @@ class BusTestDaemon {
         std::lock_guard lock(mutex_);
         return calls_;
     }
-    void setMessage(std::optional<std::string> message) { message_ = std::move(message); }
 
   private:
-    static std::vector<std::string> asArray(const std::optional<std::string>& message) {
-        return message ? std::vector{*message} : std::vector<std::string>{};
-    }
-    static sdbus::Error refusal() {
-        return sdbus::Error("org.freedesktop.DBus.Error.AccessDenied", "The daemon refused.");
-    }
     void record(std::string member, double seconds = 0, bool external = false) {
         std::lock_guard lock(mutex_);
         calls_.push_back({std::move(member), seconds, external});
@@ -120,7 +96,8 @@ class BusTestDaemon {
         if (mode_ == Mode::answer) {
             answer(result, true, message_);
         } else if (mode_ == Mode::fail) {
-            result.returnError(refusal());
+            result.returnError(
+                sdbus::Error("org.freedesktop.DBus.Error.AccessDenied", "The daemon refused."));
         } else {
             auto shared = std::make_shared<Result>(std::move(result));
             std::lock_guard lock(mutex_);
@@ -128,10 +105,6 @@ class BusTestDaemon {
                 answer(*shared, success, m);
             });
         }
-    }
-    static void answerMessage(MessageResult& result, bool success,
-                              const std::optional<std::string>& message) {
-        result.returnResults(success, asArray(message));
     }
 
     const Mode mode_;

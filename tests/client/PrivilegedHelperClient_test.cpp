@@ -29,10 +29,7 @@ struct Outcome {
         };
     }
     auto done(VirtualDispatch& dispatch) {
-        return [this, &dispatch] {
-            values.push_back(T{});
-            at = dispatch.elapsedSeconds();
-        };
+        return [record = callback(dispatch)] { record(T{}); };
     }
 };
 

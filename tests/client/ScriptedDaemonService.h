@@ -27,13 +27,9 @@ class ScriptedDaemonService final : public services::AppService {
         ++registerCalls;
         return registerError;
     }
-    std::optional<services::ServiceError> unregisterService() override {
-        ++unregisterCalls;
-        return unregisterError;
-    }
+    std::optional<services::ServiceError> unregisterService() override { return unregisterError; }
     void unregisterService(
         std::function<void(std::optional<services::ServiceError>)> completion) override {
-        ++unregisterCalls;
         main_.async([completion, error = unregisterError] { completion(error); });
     }
 
@@ -42,7 +38,6 @@ class ScriptedDaemonService final : public services::AppService {
     std::optional<services::ServiceError> unregisterError;
     int statusReads = 0;
     int registerCalls = 0;
-    int unregisterCalls = 0;
 
   private:
     dispatch::MainQueue& main_;

@@ -21,29 +21,73 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
     void setLid(bool closed) { clamshell = closed; }
     // Queues one general-interest message for every live registration, on the queue its
     // port is attached to, as the registry would.
-    void sendNotification();
+    void sendNotification() {
+        for (const auto& [notifier, registration] : registrations_) {
+            registration.queue->async([this, notifier, alive = registration.portAlive] {
+                // Gone by delivery time: a released registration or a destroyed port.
+                const auto found = registrations_.find(notifier);
+                if (*alive && found != registrations_.end()) {
+                    auto callback = found->second.callback;
+                    callback();
+                }
+            });
+        }
+    }
     std::size_t liveHandles() const { return live_.size(); }
     int strayReleases() const { return strayReleases_; }
 
-    hardware::RegistryObject findService(const std::string& name) override;
+    hardware::RegistryObject findService(const std::string& name) override {
+        // Every lookup hands out a handle of its own, as the registry does.
+        return rootDomainPresent && name == hardware::kRootPowerDomain ? newHandle() : 0;
+    }
     std::optional<hardware::RegistryValue> readProperty(hardware::RegistryObject service,
-                                                        const std::string& key) override;
+                                                        const std::string& key) override {
+        if (!live_.count(service) || key != hardware::kClamshellStateKey) {
+            return std::nullopt;
+        }
+        return clamshell;
+    }
     std::unique_ptr<hardware::RegistryNotificationPort> createNotificationPort(
-        dispatch::MainQueue& queue) override;
+        dispatch::MainQueue& queue) override {
+        return portsAvailable ? std::make_unique<Port>(queue) : nullptr;
+    }
     int addInterestNotification(hardware::RegistryNotificationPort& port,
                                 hardware::RegistryObject service, const std::string& interestType,
                                 std::function<void()> onNotification,
-                                hardware::RegistryObject& notifier) override;
-    void release(hardware::RegistryObject object) override;
+                                hardware::RegistryObject& notifier) override {
+        if (registrationError != 0) {
+            return registrationError;
+        }
+        if (!live_.count(service) || interestType != hardware::kGeneralInterest) {
+            return -1;
+        }
+        auto& fake = dynamic_cast<Port&>(port);
+        notifier = newHandle();
+        registrations_[notifier] = {&fake.queue, fake.alive, std::move(onNotification)};
+        return 0;
+    }
+    void release(hardware::RegistryObject object) override {
+        strayReleases_ += live_.erase(object) == 0 ? 1 : 0;
+        registrations_.erase(object);
+    }
 
   private:
+    struct Port final : hardware::RegistryNotificationPort {
+        explicit Port(dispatch::MainQueue& q) : queue(q) {}
+        ~Port() override { *alive = false; }
+        dispatch::MainQueue& queue;
+        std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    };
     struct Registration {
         dispatch::MainQueue* queue;
         std::shared_ptr<bool> portAlive;
         std::function<void()> callback;
     };
 
-    hardware::RegistryObject newHandle();
+    hardware::RegistryObject newHandle() {
+        live_.insert(nextHandle_);
+        return nextHandle_++;
+    }
 
     hardware::RegistryObject nextHandle_ = 100;
     std::set<hardware::RegistryObject> live_;

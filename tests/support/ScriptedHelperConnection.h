@@ -19,13 +19,11 @@ struct SentMessage {
     protocol::MessageReply messageReply;
     protocol::EmptyReply emptyReply;
     protocol::VersionReply versionReply;
-    protocol::StatusReply statusReply;
     ipc::ErrorHandler errorHandler;
 
     void reply(bool success, std::optional<std::string> message = std::nullopt) {
         messageReply(success, std::move(message));
     }
-    void replyEmpty() { emptyReply(); }
     void replyVersion(std::string shortVersion, std::string build) {
         versionReply({std::move(shortVersion), std::move(build)});
     }
@@ -33,13 +31,7 @@ struct SentMessage {
         errorHandler({"org.freedesktop.DBus.Error.ServiceUnknown", std::move(description)});
     }
     // What a connection does with a message still pending when its owner closes it.
-    void drop() {
-        messageReply = {};
-        emptyReply = {};
-        versionReply = {};
-        statusReply = {};
-        errorHandler = {};
-    }
+    void drop() { *this = {member, durationSeconds, hasExternalDisplay, {}, {}, {}, {}}; }
 };
 
 using SentLog = std::vector<std::shared_ptr<SentMessage>>;
@@ -62,20 +54,15 @@ class ScriptedHelperProxy final : public protocol::HelperProtocol {
     void forceSafeOff(protocol::EmptyReply reply) override {
         add("ForceSafeOff").emptyReply = std::move(reply);
     }
-    void status(protocol::StatusReply reply) override {
-        add("Status").statusReply = std::move(reply);
-    }
+    void status(protocol::StatusReply) override { add("Status"); }
     void helperVersion(protocol::VersionReply reply) override {
         add("HelperVersion").versionReply = std::move(reply);
     }
 
   private:
     SentMessage& add(std::string member, double seconds = 0, bool external = false) {
-        auto message = std::make_shared<SentMessage>();
-        message->member = std::move(member);
-        message->durationSeconds = seconds;
-        message->hasExternalDisplay = external;
-        message->errorHandler = onError_;
+        auto message = std::make_shared<SentMessage>(
+            SentMessage{std::move(member), seconds, external, {}, {}, {}, onError_});
         log_.push_back(message);
         connectionLog_.push_back(message);
         return *message;

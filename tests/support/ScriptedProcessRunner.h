@@ -14,12 +14,9 @@ class ScriptedProcessRunner final : public process::ProcessRunner {
   public:
     using Arguments = std::vector<std::string>;
 
-    // Results in RunResult's field order: launched, launchError, timedOut, exitStatus, output.
+    // launched, launchError, timedOut, exitStatus, output
     static process::RunResult exited(int status, std::string output = {}) {
         return {true, {}, false, status, std::move(output)};
-    }
-    static process::RunResult notLaunched(std::string error) {
-        return {false, std::move(error), false, {}, {}};
     }
 
     void respond(const Arguments& arguments, process::RunResult result) {

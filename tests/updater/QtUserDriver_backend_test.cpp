@@ -29,7 +29,7 @@ void click(QMessageBox* box, const QString& label) {
     QApplication::processEvents();
 }
 
-TEST(QtUserDriver, OffersTheUpdateAndReportsTheChoiceOnce) {
+TEST(QtUserDriver, ShowsEachSentenceAndReportsTheChoiceOnce) {
     testing::ensureQtApplication();
     auto driver = std::make_unique<QtUserDriver>();
     std::vector<UpdateChoice> choices;
@@ -51,29 +51,24 @@ TEST(QtUserDriver, OffersTheUpdateAndReportsTheChoiceOnce) {
     EXPECT_EQ(choices,
               (std::vector{UpdateChoice::download, UpdateChoice::later, UpdateChoice::later}));
 
+    driver->showUpToDate("1.3");
+    box = openBoxes().at(0);
+    EXPECT_EQ(box->text(), "You're up to date");
+    EXPECT_EQ(box->informativeText(), "MAVU 1.3 is currently the newest version available.");
+    box->close();
+    QApplication::processEvents();
+    driver->showUpdaterError("The update feed is too large.");
+    box = openBoxes().at(0);
+    EXPECT_EQ(box->text(), "Update Error");
+    EXPECT_EQ(box->informativeText(), "The update feed is too large.");
+
     // Closing the driver closes its dialogs without answering for the user.
     offer();
-    driver->showUpToDate("1.3");
     EXPECT_EQ(openBoxes().size(), 2u);
     driver.reset();
     QApplication::processEvents();
     EXPECT_TRUE(openBoxes().empty());
     EXPECT_EQ(choices.size(), 3u);
-}
-
-TEST(QtUserDriver, NoticesShowTheirSentence) {
-    testing::ensureQtApplication();
-    QtUserDriver driver;
-    driver.showUpToDate("1.3");
-    QMessageBox* box = openBoxes().at(0);
-    EXPECT_EQ(box->text(), "You're up to date");
-    EXPECT_EQ(box->informativeText(), "MAVU 1.3 is currently the newest version available.");
-    box->close();
-    QApplication::processEvents();
-    driver.showUpdaterError("The update feed is too large.");
-    box = openBoxes().at(0);
-    EXPECT_EQ(box->text(), "Update Error");
-    EXPECT_EQ(box->informativeText(), "The update feed is too large.");
 }
 
 }  // namespace

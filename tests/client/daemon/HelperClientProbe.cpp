@@ -7,39 +7,11 @@
 #include "app/system/PrivilegedHelperClient.h"
 #include "platform/dispatch/RealDispatch.h"
 #include "platform/ipc/BusHelperConnection.h"
+#include "tests/client/ScriptedDaemonService.h"
 
 namespace {
 
 using namespace mavu;
-
-// The daemon counts as registered and enabled: the bus starts it on the first call.
-class EnabledService final : public services::AppService {
-  public:
-    explicit EnabledService(dispatch::MainQueue& main) : main_(main) {}
-    int status() override { return services::kStatusEnabled; }
-    std::optional<services::ServiceError> registerService() override { return std::nullopt; }
-    std::optional<services::ServiceError> unregisterService() override { return std::nullopt; }
-    void unregisterService(
-        std::function<void(std::optional<services::ServiceError>)> completion) override {
-        main_.async([completion] { completion(std::nullopt); });
-    }
-
-  private:
-    dispatch::MainQueue& main_;
-};
-
-class EnabledServices final : public services::ServiceManagement {
-  public:
-    explicit EnabledServices(dispatch::MainQueue& main) : main_(main) {}
-    std::shared_ptr<services::AppService> daemonService(const std::string&) override {
-        return std::make_shared<EnabledService>(main_);
-    }
-    std::shared_ptr<services::AppService> mainAppService() override { return nullptr; }
-    void openSystemSettingsLoginItems() override {}
-
-  private:
-    dispatch::MainQueue& main_;
-};
 
 std::string orDash(const std::optional<std::string>& text) {
     return text ? *text : "-";
@@ -49,7 +21,8 @@ std::string orDash(const std::optional<std::string>& text) {
 
 int main() {
     dispatch::RealDispatch dispatch;
-    EnabledServices services(dispatch.mainQueue());
+    // The daemon counts as registered and enabled: the bus starts it on the first call.
+    testing::ScriptedServiceManagement services(dispatch.mainQueue());
     auto client = app::PrivilegedHelperClient::create(dispatch.mainQueue(), services,
                                                       std::make_shared<ipc::BusHelperConnector>());
 
