@@ -141,46 +141,41 @@ void PrivilegedHelperClient::becomeReady(ReadyCompletion& completion) {
 }
 
 void PrivilegedHelperClient::restartHelper(ReadyCompletion completion) {
-    service_->unregisterService([weak = weak_from_this(), completion = std::move(completion)](
-                                    std::optional<services::ServiceError> error) mutable {
-        auto self = weak.lock();
-        if (!self) {
-            if (completion) {
-                completion(false);
-            }
-            return;
-        }
-        if (error) {
-            self->lastError_.set(kCouldNotStop + error->localizedDescription);
-            self->finish(std::move(completion), false);
-            return;
-        }
-        self->dropConnection(true);
-        self->helperReady_.set(false);
-        self->ensureHelperReady(std::move(completion));
-    });
+    unregisterDaemon(kCouldNotStop, std::move(completion),
+                     [](PrivilegedHelperClient& self, ReadyCompletion completion) {
+                         self.ensureHelperReady(std::move(completion));
+                     });
 }
 
 void PrivilegedHelperClient::uninstallHelper(ReadyCompletion completion) {
-    service_->unregisterService([weak = weak_from_this(), completion = std::move(completion)](
-                                    std::optional<services::ServiceError> error) mutable {
-        auto self = weak.lock();
-        if (!self) {
-            if (completion) {
-                completion(false);
+    unregisterDaemon(kCouldNotRemove, std::move(completion),
+                     [](PrivilegedHelperClient& self, ReadyCompletion completion) {
+                         self.isUninstalled_.set(true);
+                         self.finish(std::move(completion), true);
+                     });
+}
+
+void PrivilegedHelperClient::unregisterDaemon(const char* failurePrefix, ReadyCompletion completion,
+                                              AfterUnregistering then) {
+    service_->unregisterService(
+        [weak = weak_from_this(), failurePrefix, completion = std::move(completion),
+         then = std::move(then)](std::optional<services::ServiceError> error) mutable {
+            auto self = weak.lock();
+            if (!self) {
+                if (completion) {
+                    completion(false);
+                }
+                return;
             }
-            return;
-        }
-        if (error) {
-            self->lastError_.set(kCouldNotRemove + error->localizedDescription);
-            self->finish(std::move(completion), false);
-            return;
-        }
-        self->dropConnection(true);
-        self->helperReady_.set(false);
-        self->isUninstalled_.set(true);
-        self->finish(std::move(completion), true);
-    });
+            if (error) {
+                self->lastError_.set(failurePrefix + error->localizedDescription);
+                self->finish(std::move(completion), false);
+                return;
+            }
+            self->dropConnection(true);
+            self->helperReady_.set(false);
+            then(*self, std::move(completion));
+        });
 }
 
 // --- Connection ---------------------------------------------------------------------------

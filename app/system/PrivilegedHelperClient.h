@@ -92,6 +92,11 @@ class PrivilegedHelperClient : public std::enable_shared_from_this<PrivilegedHel
     void becomeReady(ReadyCompletion& completion);
     void afterSettle(ReadyCompletion completion);
     void dropConnection(bool invalidate);
+    // Unregisters the daemon; on success drops the connection and goes on with then, on
+    // failure leaves failurePrefix and the reason in lastError and completes with false.
+    using AfterUnregistering = std::function<void(PrivilegedHelperClient&, ReadyCompletion)>;
+    void unregisterDaemon(const char* failurePrefix, ReadyCompletion completion,
+                          AfterUnregistering then);
     template <class T>
     void finish(std::function<void(T)> completion, T value);
     void finish(DoneCompletion completion);
