@@ -28,6 +28,17 @@ dispatch::Duration callTimeout() {
     return dispatch::fromSeconds(PrivilegedHelperClient::kCallTimeoutSeconds);
 }
 
+// The guard of a call whose caller only waits for it to be over.
+std::shared_ptr<ResumeOnce<Done>> doneOnce(dispatch::MainQueue& main,
+                                           PrivilegedHelperClient::DoneCompletion completion) {
+    return ResumeOnce<Done>::create(main, callTimeout(), Done{},
+                                    [completion = std::move(completion)](Done) {
+                                        if (completion) {
+                                            completion();
+                                        }
+                                    });
+}
+
 }  // namespace
 
 std::shared_ptr<PrivilegedHelperClient> PrivilegedHelperClient::create(
@@ -285,12 +296,7 @@ void PrivilegedHelperClient::arm(double durationSeconds, bool hasExternalDisplay
 }
 
 void PrivilegedHelperClient::disarm(DoneCompletion completion) {
-    auto once = ResumeOnce<Done>::create(mainQueue_, callTimeout(), Done{},
-                                         [completion = std::move(completion)](Done) {
-                                             if (completion) {
-                                                 completion();
-                                             }
-                                         });
+    auto once = doneOnce(mainQueue_, std::move(completion));
     auto proxy = helperProxy([once](const ipc::ConnectionError&) { once->resume(Done{}); });
     if (!proxy) {
         once->resumeWithFallback();
@@ -311,12 +317,7 @@ void PrivilegedHelperClient::disarm(DoneCompletion completion) {
 }
 
 void PrivilegedHelperClient::forceSafeOff(DoneCompletion completion) {
-    auto once = ResumeOnce<Done>::create(mainQueue_, callTimeout(), Done{},
-                                         [completion = std::move(completion)](Done) {
-                                             if (completion) {
-                                                 completion();
-                                             }
-                                         });
+    auto once = doneOnce(mainQueue_, std::move(completion));
     auto proxy = helperProxy([once](const ipc::ConnectionError&) { once->resume(Done{}); });
     if (!proxy) {
         once->resumeWithFallback();
