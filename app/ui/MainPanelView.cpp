@@ -32,7 +32,9 @@ QFont titleFont() {
     setTracking(font, 0.6);
     return font;
 }
-QFont subtitleFont() { return roundedFont(17, FontWeight::regular); }
+QFont subtitleFont() {
+    return roundedFont(17, FontWeight::regular);
+}
 QFont mainButtonFont() {
     QFont font = casualFont(30);
     setTracking(font, 0.5);
@@ -46,9 +48,13 @@ QFont keepAwakeForFont() {
 QFont durationFont(DurationOption option) {
     return roundedFont(option == DurationOption::infinite ? 30 : 22, FontWeight::bold);
 }
-QFont launchAtLoginFont() { return roundedFont(15, FontWeight::medium); }
+QFont launchAtLoginFont() {
+    return roundedFont(15, FontWeight::medium);
+}
 
-double lineHeight(const QFont& font) { return QFontMetricsF(font).height(); }
+double lineHeight(const QFont& font) {
+    return QFontMetricsF(font).height();
+}
 double textWidth(const QFont& font, const QString& text) {
     return QFontMetricsF(font).horizontalAdvance(text);
 }
@@ -151,9 +157,15 @@ struct AlertLayout {
     QRectF card, symbol, title, message, openLoginItems, ok;
 };
 
-QFont alertTitleFont() { return systemFont(21, FontWeight::bold); }
-QFont alertMessageFont() { return systemFont(16); }
-QFont alertButtonFont() { return roundedFont(19, FontWeight::bold); }
+QFont alertTitleFont() {
+    return systemFont(21, FontWeight::bold);
+}
+QFont alertMessageFont() {
+    return systemFont(16);
+}
+QFont alertButtonFont() {
+    return roundedFont(19, FontWeight::bold);
+}
 const QString kAlertTitle = QStringLiteral("MAVU needs one-time approval");
 
 AlertLayout alertLayout(const MainPanelState& state) {
@@ -162,9 +174,9 @@ AlertLayout alertLayout(const MainPanelState& state) {
     const double padding = 30;
     const double inner = width - 2 * padding;
     const QString message = QString::fromStdString(state.setupMessage);
-    const QRectF measured = QFontMetricsF(alertMessageFont())
-                                .boundingRect(QRectF(0, 0, inner, 1000),
-                                              Qt::AlignHCenter | Qt::TextWordWrap, message);
+    const QRectF measured =
+        QFontMetricsF(alertMessageFont())
+            .boundingRect(QRectF(0, 0, inner, 1000), Qt::AlignHCenter | Qt::TextWordWrap, message);
     const double buttonHeight = 54;
     const int buttons = state.helperNeedsApproval ? 2 : 1;
     const double titleHeight = lineHeight(alertTitleFont());
@@ -287,8 +299,7 @@ void MainPanelView::rebuild() {
                                 }
                             }});
     }
-    controls.push_back(
-        {kLaunchAtLogin, l.launchAtLogin, {}, call(actions_.toggleLaunchAtLogin)});
+    controls.push_back({kLaunchAtLogin, l.launchAtLogin, {}, call(actions_.toggleLaunchAtLogin)});
     controls.push_back({kAppearance, l.appearance,
                         dark ? QStringLiteral("Switch to Light") : QStringLiteral("Switch to Dark"),
                         [this, dark] {
@@ -420,9 +431,9 @@ void MainPanelView::paintAlert(QPainter& painter) const {
 }
 
 void MainPanelView::keyPressEvent(QKeyEvent* event) {
-    if (state_.showSetupAlert && (event->key() == Qt::Key_Escape ||
-                                  event->key() == Qt::Key_Return ||
-                                  event->key() == Qt::Key_Enter)) {
+    if (state_.showSetupAlert &&
+        (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+         event->key() == Qt::Key_Enter)) {
         if (event->key() != Qt::Key_Escape && state_.helperNeedsApproval) {
             if (actions_.openLoginItems) {
                 actions_.openLoginItems();

@@ -11,7 +11,9 @@ namespace {
 
 // The drawing's coordinates have their origin at the bottom left, as the eye was
 // designed; y is flipped once here.
-QPointF at(double x, double y) { return {x, kStatusIconSize.height() - y}; }
+QPointF at(double x, double y) {
+    return {x, kStatusIconSize.height() - y};
+}
 
 void line(QPainter& painter, double x1, double y1, double x2, double y2) {
     painter.drawLine(at(x1, y1), at(x2, y2));
@@ -65,8 +67,8 @@ void drawEye(QPainter& painter, bool armed, const QColor& color) {
 }  // namespace
 
 void drawStatusEye(QPainter& painter, const QRectF& rect, bool armed, const QColor& color) {
-    const double scale = std::min(rect.width() / kStatusIconSize.width(),
-                                  rect.height() / kStatusIconSize.height());
+    const double scale =
+        std::min(rect.width() / kStatusIconSize.width(), rect.height() / kStatusIconSize.height());
     painter.save();
     painter.translate(rect.center());
     painter.scale(scale, scale);

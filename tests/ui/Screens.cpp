@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
             MainPanelState state;
             state.scheme = scheme;
             state.isArmed = armed;
-            state.duration = armed ? mavu::app::DurationOption::two
-                                   : mavu::app::DurationOption::infinite;
+            state.duration =
+                armed ? mavu::app::DurationOption::two : mavu::app::DurationOption::infinite;
             state.launchAtLoginEnabled = armed;
             view.setState(state);
             ok = save(view, folder,

@@ -2,11 +2,25 @@
 
 #include <optional>
 
+#include "app/model/AppearancePreference.h"
 #include "app/system/Observable.h"
 #include "app/ui/style/Palette.h"
 #include "platform/appearance/SystemAppearance.h"
 
 namespace mavu::ui {
+
+// The scheme a preference asks for: none under System, so the desktop's applies.
+inline std::optional<ColorScheme> colorScheme(app::AppearancePreference preference) {
+    switch (preference) {
+        case app::AppearancePreference::light:
+            return ColorScheme::light;
+        case app::AppearancePreference::dark:
+            return ColorScheme::dark;
+        case app::AppearancePreference::system:
+            break;
+    }
+    return std::nullopt;
+}
 
 // The scheme a panel is drawn in: the preferred one when the user chose Light or Dark,
 // the desktop's own under System.

@@ -84,16 +84,17 @@ QImage rendered(const QString& path, QSize size, const QColor& tint) {
 }
 
 // Draws the drawing at path into frame pixel for pixel: the frame is taken to device
-// pixels, rendered at that size and put there without resampling.
+// pixels (whatever scales lie between, the device's pixel ratio included), rendered at
+// that size and put back where those whole pixels lie, so nothing is resampled.
 void drawExact(QPainter& painter, const QString& path, const QRectF& frame, const QColor& tint) {
     if (renderer(path) == nullptr || frame.isEmpty()) {
         return;
     }
-    const qreal dpr = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
     const QTransform toDevice = painter.deviceTransform();
-    if (toDevice.isRotating()) {
-        const QImage image = rendered(path, frame.size().toSize(), tint);
-        painter.drawImage(frame, image);
+    bool invertible = false;
+    const QTransform fromDevice = toDevice.inverted(&invertible);
+    if (toDevice.isRotating() || !invertible) {
+        painter.drawImage(frame, rendered(path, frame.size().toSize(), tint));
         return;
     }
     const QRectF device = toDevice.mapRect(frame);
@@ -101,12 +102,7 @@ void drawExact(QPainter& painter, const QString& path, const QRectF& frame, cons
                               static_cast<int>(std::lround(device.top()))),
                        QSize(std::max(1, static_cast<int>(std::lround(device.width()))),
                              std::max(1, static_cast<int>(std::lround(device.height())))));
-    QImage image = rendered(path, pixels.size(), tint);
-    image.setDevicePixelRatio(dpr);
-    painter.save();
-    painter.setWorldTransform(QTransform());
-    painter.drawImage(QPointF(pixels.left() / dpr, pixels.top() / dpr), image);
-    painter.restore();
+    painter.drawImage(fromDevice.mapRect(QRectF(pixels)), rendered(path, pixels.size(), tint));
 }
 
 }  // namespace

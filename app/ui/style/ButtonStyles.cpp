@@ -16,7 +16,9 @@ QPainterPath roundedRect(const QRectF& frame, double radius) {
 
 }  // namespace
 
-QColor ApprovedMainButtonStyle::fill() const { return active ? accentRed() : panelLight(); }
+QColor ApprovedMainButtonStyle::fill() const {
+    return active ? accentRed() : panelLight();
+}
 
 void ApprovedMainButtonStyle::makeBody(QPainter& painter, const QRectF& frame, double pressed,
                                        const LabelPainter& label) const {
@@ -26,8 +28,7 @@ void ApprovedMainButtonStyle::makeBody(QPainter& painter, const QRectF& frame, d
     // The outline straddles the edge, so the shadow is cast by the outer half of it too.
     const double outer = kOutlineWidth / 2;
     if (!dark) {
-        painter.fillPath(roundedRect(frame.adjusted(-outer, -outer, outer, outer)
-                                         .translated(0, 4),
+        painter.fillPath(roundedRect(frame.adjusted(-outer, -outer, outer, outer).translated(0, 4),
                                      kCornerRadius + outer),
                          QColor::fromRgbF(0, 0, 0, 0.055f));
     }

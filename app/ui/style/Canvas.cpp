@@ -62,8 +62,12 @@ double CanvasView::pressAmount(const QString& name) const {
     return pressed_ == name ? 1 : 0;
 }
 
-QPointF CanvasView::toWidget(QPointF canvasPoint) const { return canvasPoint * scale_; }
-QPointF CanvasView::toCanvas(QPointF widgetPoint) const { return widgetPoint / scale_; }
+QPointF CanvasView::toWidget(QPointF canvasPoint) const {
+    return canvasPoint * scale_;
+}
+QPointF CanvasView::toCanvas(QPointF widgetPoint) const {
+    return widgetPoint / scale_;
+}
 
 const CanvasControl* CanvasView::controlAt(QPointF widgetPoint) const {
     const QPointF point = toCanvas(widgetPoint);
