@@ -105,7 +105,7 @@ QPoint popoverPosition(const QRect& icon, const QPoint& pointer, const QRect& av
     QPoint topLeft;
     if (icon.isValid() && !icon.isEmpty()) {
         const bool topPanel = icon.center().y() < available.center().y();
-        topLeft = QPoint(icon.center().x() - size.width() / 2,
+        topLeft = QPoint(icon.left() + icon.width() / 2 - size.width() / 2,
                          topPanel ? icon.bottom() + 1 + kGap : icon.top() - kGap - size.height());
     } else {
         const bool upperHalf = pointer.y() < available.center().y();
@@ -121,7 +121,7 @@ SheetPlacement sheetPlacement(const QRect& popover, const QRect& available) {
     const QSize size(static_cast<int>(std::lround(kSettingsSheetWidth * placement.scale)),
                      static_cast<int>(std::lround(kSettingsSheetHeight * placement.scale)));
     placement.topLeft = clampInto(
-        QPoint(popover.center().x() + 1 - size.width() / 2, popover.top()), size, available);
+        QPoint(popover.left() + (popover.width() - size.width()) / 2, popover.top()), size, available);
     return placement;
 }
 
