@@ -57,6 +57,8 @@ PortalAppearance::PortalAppearance(QDBusConnection bus)
     if (!bus_.isConnected()) {
         return;
     }
+    // The slot's variant type must be known before the first match is made.
+    qRegisterMetaType<QDBusVariant>();
     bus_.connect(kService, kPath, kInterface, QStringLiteral("SettingChanged"), this,
                  SLOT(onSettingChanged(QString, QString, QDBusVariant)));
     read(QStringLiteral("ReadOne"));
