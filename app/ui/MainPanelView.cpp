@@ -180,12 +180,12 @@ AlertLayout alertLayout(const MainPanelState& state) {
     const double buttonHeight = 54;
     const int buttons = state.helperNeedsApproval ? 2 : 1;
     const double titleHeight = lineHeight(alertTitleFont());
-    const double height = padding + 34 + 16 + titleHeight + 12 + measured.height() + 26 +
+    const double height = padding + 54 + 14 + titleHeight + 12 + measured.height() + 26 +
                           buttons * buttonHeight + (buttons - 1) * 12 + padding;
     a.card = QRectF((kWidth - width) / 2, (kHeight - height) / 2, width, height);
     double y = a.card.top() + padding;
-    a.symbol = QRectF(a.card.center().x() - 21, y, 42, 34);
-    y += 34 + 16;
+    a.symbol = QRectF(a.card.center().x() - 33, y, 66, 54);
+    y += 54 + 14;
     a.title = QRectF(a.card.left() + padding, y, inner, titleHeight);
     y += titleHeight + 12;
     a.message = QRectF(a.card.left() + padding, y, inner, measured.height());
