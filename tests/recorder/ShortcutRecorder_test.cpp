@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QTest>
 #include <QVBoxLayout>
 #include <optional>
@@ -112,6 +113,20 @@ TEST_F(RecorderTest, EachKeyWhileRecordingIsCapturedOrRefused) {
         EXPECT_EQ(recorder->hasFocus(), !ended);
         window.setFocus();
     }
+}
+
+TEST_F(RecorderTest, ApplicationShortcutsWaitWhileRecording) {
+    int quits = 0;
+    QShortcut quit(QKeySequence(Qt::CTRL | Qt::Key_Q), &window);
+    QObject::connect(&quit, &QShortcut::activated, [&] { ++quits; });
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QTest::keyClick(recorder, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits, 0);
+    EXPECT_TRUE(recorder->isRecording());
+
+    window.setFocus();
+    QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits, 1);
 }
 
 TEST_F(RecorderTest, IdleKeysArePassedOnAndLosingFocusEndsRecording) {

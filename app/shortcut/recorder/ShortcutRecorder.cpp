@@ -68,6 +68,16 @@ void ShortcutRecorder::setRecording(bool recording) {
     update();
 }
 
+bool ShortcutRecorder::event(QEvent* event) {
+    // While recording every key is ours: an application shortcut (Ctrl+Q quits, Escape
+    // closes the sheet) must not fire instead of being recorded or cancelling.
+    if (recording_ && event->type() == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void ShortcutRecorder::mousePressEvent(QMouseEvent* event) {
     setRecording(true);
     setFocus(Qt::MouseFocusReason);

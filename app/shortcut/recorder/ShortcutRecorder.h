@@ -47,6 +47,7 @@ class ShortcutRecorder : public QWidget {
     QSize minimumSizeHint() const override { return sizeHint(); }
 
   protected:
+    bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
