@@ -71,6 +71,7 @@ class CanvasView : public QWidget {
     QString held_;     // the control the press began on
     QString pressed_;  // held_ while the pointer is inside it
     QVariantAnimation* pressAnimation_ = nullptr;
+    QString animated_;  // the control the press animation belongs to
     double animatedPress_ = 0;
 };
 
