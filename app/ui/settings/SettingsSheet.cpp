@@ -33,8 +33,7 @@ class ScaledSheet : public QGraphicsView {
 
 }  // namespace
 
-std::unique_ptr<QWidget> makeSettingsSheet(app::AppModel& model, ColorScheme scheme,
-                                           double scale) {
+std::unique_ptr<QWidget> makeSettingsSheet(app::AppModel& model, ColorScheme scheme, double scale) {
     auto view = std::make_unique<SettingsView>(model, scheme);
     if (!(scale < 1.0) || scale <= 0) {
         return view;

@@ -23,7 +23,6 @@ inline constexpr double kSettingsSheetHeight = 740;
 // Its controls run model operations from inside their click handlers, and some of those
 // (setAppearance, checkForUpdates, setShowSettings(false)) make the presenter drop the
 // sheet: drop it with deleteLater(), never by deleting it at once.
-std::unique_ptr<QWidget> makeSettingsSheet(app::AppModel& model, ColorScheme scheme,
-                                           double scale);
+std::unique_ptr<QWidget> makeSettingsSheet(app::AppModel& model, ColorScheme scheme, double scale);
 
 }  // namespace mavu::ui

@@ -75,20 +75,19 @@ SettingsView::SettingsView(app::AppModel& model, ColorScheme scheme, QWidget* pa
     column->addWidget(makeHeader());
     divider(8, 0);
     column->addSpacing(15);
-    column->addWidget(makeLabel(QStringLiteral("Appearance"), systemFont(15, FontWeight::bold),
-                                inkColor, this));
+    column->addWidget(
+        makeLabel(QStringLiteral("Appearance"), systemFont(15, FontWeight::bold), inkColor, this));
     column->addSpacing(10);
     column->addWidget(makeAppearanceRow());
     divider(kDividerMargin, kDividerMargin);
     column->addWidget(makeSwitchRow(QStringLiteral("Launch at login"), launchAtLogin_));
     divider(kDividerMargin, kDividerMargin);
-    column->addWidget(makeLabel(QStringLiteral("Global Shortcut"),
-                                systemFont(15, FontWeight::bold), inkColor, this));
+    column->addWidget(makeLabel(QStringLiteral("Global Shortcut"), systemFont(15, FontWeight::bold),
+                                inkColor, this));
     column->addSpacing(10);
     column->addWidget(makeShortcutRow());
     divider(kDividerMargin, kDividerMargin);
-    column->addWidget(
-        makeSwitchRow(QStringLiteral("Automatically check for updates"), autoCheck_));
+    column->addWidget(makeSwitchRow(QStringLiteral("Automatically check for updates"), autoCheck_));
     column->addSpacing(10);
     auto* updateNow = new TextButton(QStringLiteral("Update Now"),
                                      systemFont(13, FontWeight::medium), inkColor, this);
@@ -163,8 +162,8 @@ QWidget* SettingsView::makeAppearanceRow() {
                    {"Dark", AppearanceTile::Icon::dark, AppearancePreference::dark},
                    {"System", AppearanceTile::Icon::system, AppearancePreference::system}};
     for (const auto& choice : choices) {
-        auto* tile = new AppearanceTile(QString::fromLatin1(choice.title), choice.icon, scheme_,
-                                        tiles);
+        auto* tile =
+            new AppearanceTile(QString::fromLatin1(choice.title), choice.icon, scheme_, tiles);
         tile->setObjectName(QStringLiteral("tile.") + QString::fromLatin1(choice.title));
         tile->setProperty("preference", static_cast<int>(choice.preference));
         connect(tile, &QAbstractButton::clicked, this,
@@ -198,9 +197,8 @@ QWidget* SettingsView::makeShortcutRow() {
     recorder_->setFont(systemFont(12, FontWeight::medium));
     recorder_->setInk(ink(scheme_));
     recorder_->setAccent(accentRed());
-    recorder_->setOnCapture([this](const shortcut::KeyCombo& combo) {
-        model_.updateShortcut(combo);
-    });
+    recorder_->setOnCapture(
+        [this](const shortcut::KeyCombo& combo) { model_.updateShortcut(combo); });
     layout->addWidget(recorder_, 0, Qt::AlignVCenter);
     auto* reset = new SymbolButton(QStringLiteral("arrow.counterclockwise"), 12,
                                    withOpacity(ink(scheme_), 0.8), QSize(22, 22), line);
@@ -235,18 +233,18 @@ QWidget* SettingsView::makeAboutBlock() {
 
     daemonRow_ = new QWidget(block);
     daemonRow_->setObjectName(QStringLiteral("daemonLine"));
-    auto* line = row(daemonRow_);
+    daemonLayout_ = row(daemonRow_);
+    auto* line = daemonLayout_;
     daemonText_ = makeLabel(QString(), systemFont(13), inkColor, daemonRow_);
     daemonText_->setObjectName(QStringLiteral("daemonText"));
-    daemonText_->setWordWrap(true);
     QFont underlined = systemFont(12, FontWeight::semibold);
     underlined.setUnderline(true);
-    updateHelper_ = new TextButton(QStringLiteral("Update Helper"), underlined, accentRed(),
-                                   daemonRow_);
+    updateHelper_ =
+        new TextButton(QStringLiteral("Update Helper"), underlined, accentRed(), daemonRow_);
     updateHelper_->setObjectName(QStringLiteral("updateHelper"));
     connect(updateHelper_, &QAbstractButton::clicked, this, [this] { model_.updateHelper(); });
-    line->addWidget(daemonText_, 0, Qt::AlignVCenter);
-    line->addWidget(updateHelper_, 0, Qt::AlignVCenter);
+    line->addWidget(daemonText_, 0, Qt::AlignVCenter | Qt::AlignLeft);
+    line->addWidget(updateHelper_, 0, Qt::AlignVCenter | Qt::AlignLeft);
     line->addStretch(1);
     layout->addWidget(daemonRow_);
     return block;
@@ -356,6 +354,15 @@ void SettingsView::showDaemonLine() {
                                       : QStringLiteral("Update Helper"));
     updateHelper_->setEnabled(!restarting);
     updateHelper_->updateGeometry();
+    // One row where text and button fit side by side; where they do not (a long version,
+    // a wide desktop font) the button goes under the text rather than split the text.
+    const int width = static_cast<int>(kSettingsSheetWidth) - 2 * kSideMargin;
+    const int textWidth = QFontMetrics(daemonText_->font()).horizontalAdvance(daemonText_->text());
+    const int needed = textWidth + 8 + updateHelper_->sizeHint().width();
+    daemonText_->setWordWrap(textWidth > width);
+    const bool sideBySide = !line->outdated || needed <= width;
+    daemonLayout_->setDirection(sideBySide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    daemonLayout_->setSpacing(sideBySide ? 8 : 5);
 }
 
 void SettingsView::showEvent(QShowEvent* event) {

@@ -8,6 +8,7 @@
 #include "app/system/Observable.h"
 #include "app/ui/style/Palette.h"
 
+class QBoxLayout;
 class QLabel;
 
 namespace mavu::app {
@@ -68,6 +69,7 @@ class SettingsView : public QWidget {
     ToggleSwitch* autoCheck_ = nullptr;
     shortcut::ShortcutRecorder* recorder_ = nullptr;
     QWidget* daemonRow_ = nullptr;
+    QBoxLayout* daemonLayout_ = nullptr;
     QLabel* daemonText_ = nullptr;
     TextButton* updateHelper_ = nullptr;
     SheetAlert* uninstallConfirm_ = nullptr;

@@ -24,8 +24,8 @@ class AlertButton : public QAbstractButton {
         : QAbstractButton(parent), role_(role), scheme_(scheme) {
         setText(title);
         setAccessibleName(title);
-        setFont(systemFont(13, role == SheetAlert::Role::cancel ? FontWeight::regular
-                                                                : FontWeight::medium));
+        setFont(systemFont(
+            13, role == SheetAlert::Role::cancel ? FontWeight::regular : FontWeight::medium));
         setFocusPolicy(Qt::StrongFocus);
         setCursor(Qt::PointingHandCursor);
         setFixedHeight(28);
@@ -82,8 +82,9 @@ SheetAlert::SheetAlert(const QString& title, const QString& message, std::vector
         layout->addWidget(button);
         buttonWidgets_.push_back(button);
     }
+    // The message wraps: the card is as tall as its content is at the card's width.
     card_->setFixedWidth(kCardWidth);
-    card_->adjustSize();
+    card_->resize(kCardWidth, layout->totalHeightForWidth(kCardWidth));
     card_->move((width() - card_->width()) / 2, (height() - card_->height()) / 2 - 40);
     hide();
 }

@@ -29,8 +29,7 @@ void makePlain(QAbstractButton& button, const QString& name) {
 
 }  // namespace
 
-CloseDot::CloseDot(ColorScheme scheme, QWidget* parent)
-    : QAbstractButton(parent), scheme_(scheme) {
+CloseDot::CloseDot(ColorScheme scheme, QWidget* parent) : QAbstractButton(parent), scheme_(scheme) {
     makePlain(*this, QStringLiteral("Close"));
     setFixedSize(14, 14);
     setAttribute(Qt::WA_Hover);
@@ -100,8 +99,7 @@ void TextButton::paintEvent(QPaintEvent*) {
     painter.drawText(QRectF(rect()), Qt::AlignLeft | Qt::AlignVCenter, text());
 }
 
-AppearanceTile::AppearanceTile(const QString& title, Icon icon, ColorScheme scheme,
-                               QWidget* parent)
+AppearanceTile::AppearanceTile(const QString& title, Icon icon, ColorScheme scheme, QWidget* parent)
     : QAbstractButton(parent), icon_(icon), scheme_(scheme) {
     makePlain(*this, title);
     setText(title);
@@ -133,11 +131,10 @@ void AppearanceTile::paintEvent(QPaintEvent*) {
     if (icon_ == Icon::system) {
         drawSystemSwatch(painter, iconFrame);
     } else {
-        const QString symbol = icon_ == Icon::light ? QStringLiteral("sun.max")
-                                                    : QStringLiteral("moon.fill");
+        const QString symbol =
+            icon_ == Icon::light ? QStringLiteral("sun.max") : QStringLiteral("moon.fill");
         const QSizeF size = symbolSize(symbol, 26);
-        drawSymbol(painter,
-                   symbol,
+        drawSymbol(painter, symbol,
                    QRectF(iconFrame.center() - QPointF(size.width() / 2, size.height() / 2), size),
                    inkColor);
     }
