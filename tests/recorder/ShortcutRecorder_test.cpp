@@ -18,13 +18,20 @@ namespace {
 constexpr quint32 aKey = 38, deleteKey = 22, escapeKey = 9, leftShiftKey = 50, f1Key = 67;
 constexpr quint32 unknownKey = 0;
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "recorder_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-    return application;
-}
+// One application for every test, gone before the program's own exit handlers run (Qt's
+// input devices do not survive a QApplication destroyed as a static).
+class QtApplication : public ::testing::Environment {
+  public:
+    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[16] = "recorder_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+const auto* const qtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
 // Counts the key presses the recorder passes on.
 class Parent : public QWidget {
@@ -37,7 +44,6 @@ class Parent : public QWidget {
 
 class RecorderTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { app(); }
     void SetUp() override {
         auto* layout = new QVBoxLayout(&window);
         recorder = new ShortcutRecorder;

@@ -22,18 +22,23 @@ using shortcut::KeyCombo;
 using testing::ModelWorld;
 using Sent = std::vector<std::string>;
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "settings_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+// One application for every test, gone before the program's own exit handlers run (Qt's
+// input devices do not survive a QApplication destroyed as a static).
+class QtApplication : public ::testing::Environment {
+  public:
+    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[16] = "settings_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+const auto* const qtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
 class SheetTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { application(); }
-
     // Opens the sheet as the popover does: showSettings true, then the widget.
     app::AppModel& open(double scale = 1.0) {
         app::AppModel& model = world.model ? *world.model : world.launch();
