@@ -78,6 +78,57 @@ class SheetTest : public ::testing::Test {
     std::unique_ptr<QWidget> sheet;
 };
 
+// Every text of the column, top to bottom, in its font.
+TEST_F(SheetTest, RowsComeInOrderWithTheirTextsAndFonts) {
+    open();
+    answerVersion("1.3", "42");
+    struct Row {
+        const char* text;
+        int size;
+        QFont::Weight weight;
+    };
+    const Row rows[] = {
+        {"Settings", 15, QFont::Bold},
+        {"Appearance", 15, QFont::Bold},
+        {"Light", 12, QFont::Normal},
+        {"Launch at login", 13, QFont::Normal},
+        {"Global Shortcut", 15, QFont::Bold},
+        {"Toggle MAVU", 13, QFont::Normal},
+        {"Automatically check for updates", 13, QFont::Normal},
+        {"Update Now", 13, QFont::Medium},
+        {"Uninstall MAVU…", 13, QFont::Medium},
+        {"About MAVU", 15, QFont::Bold},
+        {"Version 1.3", 13, QFont::Normal},
+        {"Build 42", 13, QFont::Normal},
+        {"Helper: v1.3 (42)", 13, QFont::Normal},
+        {"Made by the MAVU team", 11, QFont::Normal},
+        {"Get in touch", 11, QFont::Normal},
+    };
+    int lastTop = -1;
+    for (const Row& row : rows) {
+        QWidget* found = nullptr;
+        for (QWidget* widget : sheet->findChildren<QWidget*>()) {
+            auto* label = qobject_cast<QLabel*>(widget);
+            auto* button = qobject_cast<QAbstractButton*>(widget);
+            const QString text = label ? label->text() : button ? button->text() : QString();
+            if (text == QString::fromUtf8(row.text) && widget->isVisible()) {
+                found = widget;
+            }
+        }
+        ASSERT_NE(found, nullptr) << row.text;
+        EXPECT_EQ(found->font().pixelSize(), row.size) << row.text;
+        EXPECT_EQ(found->font().weight(), row.weight) << row.text;
+        const int top = found->mapTo(sheet.get(), QPoint(0, 0)).y();
+        EXPECT_GE(top, lastTop) << row.text;
+        lastTop = top;
+    }
+    EXPECT_EQ(sheet->size(), QSize(318, 740));
+    EXPECT_EQ(find("shortcutRecorder")->size(), QSize(140, 26));
+    EXPECT_EQ(find("tile.Dark")->size(), QSize(66, 64));
+    EXPECT_EQ(find("character")->size(), QSize(122, 96));
+    EXPECT_EQ(find("character")->mapTo(sheet.get(), QPoint(0, 96)).y(), 740 - 10);
+}
+
 TEST_F(SheetTest, DaemonLineShowsVersionOutdatedOrUnknown) {
     app::AppModel& model = open();
     EXPECT_FALSE(daemonShown());  // the daemon has not answered yet
