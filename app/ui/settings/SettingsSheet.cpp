@@ -1,31 +1,44 @@
 #include "app/ui/settings/SettingsSheet.h"
 
-#include <QPainter>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <cmath>
 
-#include "app/ui/style/Canvas.h"
-#include "app/ui/style/Fonts.h"
+#include "app/ui/settings/SettingsView.h"
 
 namespace mavu::ui {
+namespace {
 
-// Until the settings sheet proper lands: its frame, title and close dot.
+// Scales a widget tree as one drawing; it still takes clicks, keys and the focus.
+class ScaledSheet : public QGraphicsView {
+  public:
+    ScaledSheet(std::unique_ptr<QWidget> content, double scale) {
+        auto* scene = new QGraphicsScene(this);
+        scene->addWidget(content.release());
+        setScene(scene);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                       QPainter::SmoothPixmapTransform);
+        setSceneRect(0, 0, kSettingsSheetWidth, kSettingsSheetHeight);
+        this->scale(scale, scale);
+        setFixedSize(static_cast<int>(std::ceil(kSettingsSheetWidth * scale)),
+                     static_cast<int>(std::ceil(kSettingsSheetHeight * scale)));
+        setAccessibleName(QStringLiteral("Settings"));
+    }
+};
+
+}  // namespace
+
 std::unique_ptr<QWidget> makeSettingsSheet(app::AppModel& model, ColorScheme scheme, double scale) {
-    auto view =
-        std::make_unique<CanvasView>(QSizeF(kSettingsSheetWidth, kSettingsSheetHeight), scale);
-    view->setPaintFunction([scheme](QPainter& painter) {
-        painter.fillRect(QRectF(0, 0, kSettingsSheetWidth, kSettingsSheetHeight),
-                         panelBackground(scheme));
-        painter.setPen(ink(scheme));
-        painter.setFont(systemFont(15, FontWeight::bold));
-        painter.drawText(QRectF(0, 12, kSettingsSheetWidth, 28), Qt::AlignCenter,
-                         QStringLiteral("Settings"));
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(withOpacity(systemRed(scheme), 0.92));
-        painter.drawEllipse(QRectF(18, 19, 14, 14));
-    });
-    view->setControls({{QStringLiteral("close"), QRectF(18, 19, 14, 14), {}, [&model] {
-                            model.setShowSettings(false);
-                        }}});
-    return view;
+    auto view = std::make_unique<SettingsView>(model, scheme);
+    if (!(scale < 1.0) || scale <= 0) {
+        return view;
+    }
+    return std::make_unique<ScaledSheet>(std::move(view), scale);
 }
 
 }  // namespace mavu::ui

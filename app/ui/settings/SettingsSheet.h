@@ -3,8 +3,11 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/model/AppModel.h"
 #include "app/ui/style/Palette.h"
+
+namespace mavu::app {
+class AppModel;
+}
 
 namespace mavu::ui {
 
@@ -12,8 +15,14 @@ inline constexpr double kSettingsSheetWidth = 318;
 inline constexpr double kSettingsSheetHeight = 740;
 
 // The settings sheet for model, drawn in scheme, laid out on 318 × 740 and scaled by scale
-// (at most 1) into a widget of that size × scale. The popover owns it, shows it while
-// showSettings is true and builds a new one whenever the effective scheme changes.
+// (≤ 1; the presenter passes less where the screen is shorter) into a widget of that size
+// × scale. The caller owns it and replaces it when the effective scheme changes. The sheet
+// keeps no state of its own: it shows the model's fields as they change and calls the
+// model's operations; closing itself means setting the model's showSettings to false.
+//
+// Its controls run model operations from inside their click handlers, and some of those
+// (setAppearance, checkForUpdates, setShowSettings(false)) make the presenter drop the
+// sheet: drop it with deleteLater(), never by deleting it at once.
 std::unique_ptr<QWidget> makeSettingsSheet(app::AppModel& model, ColorScheme scheme, double scale);
 
 }  // namespace mavu::ui
