@@ -11,11 +11,12 @@
 #include <QTimer>
 
 #include "app/ui/StatusIcon.h"
+#include "app/ui/style/Artwork.h"
 
 namespace mavu::ui {
 
 AppDelegate::AppDelegate(AppDelegateParts parts)
-    : model_(parts.makeModel(alerts_)),
+    : model_((loadArtwork(), parts.makeModel(alerts_))),
       desktop_(std::move(parts.appearance)),
       endProcess_(std::move(parts.endProcess)) {
     model_->setEndSheets([alerts = std::weak_ptr<QtAlertPresenter>(alerts_),

@@ -120,8 +120,9 @@ SheetPlacement sheetPlacement(const QRect& popover, const QRect& available) {
     placement.scale = std::min(1.0, available.height() / kSettingsSheetHeight);
     const QSize size(static_cast<int>(std::lround(kSettingsSheetWidth * placement.scale)),
                      static_cast<int>(std::lround(kSettingsSheetHeight * placement.scale)));
-    placement.topLeft = clampInto(
-        QPoint(popover.left() + (popover.width() - size.width()) / 2, popover.top()), size, available);
+    placement.topLeft =
+        clampInto(QPoint(popover.left() + (popover.width() - size.width()) / 2, popover.top()),
+                  size, available);
     return placement;
 }
 

@@ -24,8 +24,7 @@ namespace {
 
 // One parsed drawing per resource path, or null when there is none.
 QSvgRenderer* renderer(const QString& path) {
-    static bool initialised = (initArtworkResources(), true);
-    (void)initialised;
+    loadArtwork();
     static QHash<QString, std::shared_ptr<QSvgRenderer>> loaded;
     auto found = loaded.find(path);
     if (found == loaded.end()) {
@@ -106,6 +105,11 @@ void drawExact(QPainter& painter, const QString& path, const QRectF& frame, cons
 }
 
 }  // namespace
+
+void loadArtwork() {
+    static bool initialised = (initArtworkResources(), true);
+    (void)initialised;
+}
 
 bool hasImage(const QString& name) {
     return renderer(imagePath(name)) != nullptr;

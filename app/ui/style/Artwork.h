@@ -14,6 +14,10 @@ namespace mavu::ui {
 // rendered at the painter's device resolution, so they stay sharp under any scale, and
 // kept for the next paint. Missing artwork draws nothing.
 
+// Registers the artwork's resources (":/icons/mavu.svg" too); the drawing functions do it
+// themselves, so only code that loads a resource path directly needs to call it first.
+void loadArtwork();
+
 bool hasImage(const QString& name);
 // The named image, resizable and aspect-fit, centred in frame.
 void drawImage(QPainter& painter, const QString& name, const QRectF& frame);
