@@ -6,6 +6,22 @@ namespace mavu::testing {
 namespace {
 
 const char kBusName[] = "group.com.norvel.mavu.helper";
+const char kPolkitName[] = "org.freedesktop.PolicyKit1";
+const char kPolkitPath[] = "/org/freedesktop/PolicyKit1/Authority";
+
+// Lets the polkit stand-in take polkit's name and everyone call it, as on a real system.
+const char kPolkitPolicy[] =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <policy user="root">
+    <allow own="org.freedesktop.PolicyKit1"/>
+  </policy>
+  <policy context="default">
+    <allow send_destination="org.freedesktop.PolicyKit1"/>
+  </policy>
+</busconfig>
+)";
 
 // Logs its arguments and prints what the real tool prints on a laptop on mains power.
 std::string powerTool(const std::filesystem::path& dir) {
@@ -23,17 +39,43 @@ HelperBed::HelperBed(const HelperBedSetup& setup) {
     dir_.writeScript("pmset", powerTool(dir()));
     dir_.write("pmset.log", "");
     dir_.write(std::string("services/") + kBusName + ".service",
-               "[D-BUS Service]\nName=" + std::string(kBusName) +
-                   "\nExec=" + setup.helper.string() + " --anchor " + setup.anchor.string() +
-                   " --pmset " + (dir() / "pmset").string() + " --hardware-root " +
-                   (dir() / "laptop").string() + "\n");
-    bus_ = std::make_unique<PrivateBus>(dir(),
-                                        BusSetup{{setup.policy}, dir() / "services", {kBusName}});
+               "[D-BUS Service]\nName=" + std::string(kBusName) + "\nExec=" +
+                   setup.helper.string() + " --anchor " + setup.anchor.string() + " --pmset " +
+                   (dir() / "pmset").string() + " --hardware-root " + (dir() / "laptop").string() +
+                   (setup.verifier.empty() ? "" : " --verifier " + setup.verifier.string()) + "\n");
+    const auto polkitPolicy = dir_.write("polkit.conf", kPolkitPolicy);
+    bus_ = std::make_unique<PrivateBus>(
+        dir(), BusSetup{{setup.policy, polkitPolicy}, dir() / "services", {kBusName, kPolkitName}});
+    if (setup.polkit != PolkitStandIn::absent) {
+        startPolkit(setup.polkit == PolkitStandIn::allows);
+    }
 }
 
 HelperBed::~HelperBed() {
     stopHelper();
+    endProcess(polkit_);
     bus_.reset();
+}
+
+void HelperBed::startPolkit(bool allows) {
+    polkit_ = startProcess("/usr/bin/python3",
+                           {"-m", "dbusmock", "--system", "--template", MAVU_POLKIT_TEMPLATE}, -1,
+                           -1, -1, environment());
+    const auto busctl = [this](std::vector<std::string> args) {
+        args.insert(args.begin(), "--address=" + bus_->address());
+        return runProcess("busctl", args).status == 0;
+    };
+    eventually([&] { return busctl({"status", kPolkitName}); }, std::chrono::seconds(10));
+    if (allows) {
+        busctl({"call", kPolkitName, kPolkitPath, "org.freedesktop.DBus.Mock", "SetAllowed", "as",
+                "1", "com.norvel.mavu.keep-awake"});
+    }
+}
+
+void HelperBed::allowOnlyUser(uid_t uid) {
+    runProcess("busctl",
+               {"--address=" + bus_->address(), "call", kPolkitName, kPolkitPath,
+                "org.freedesktop.DBus.Mock", "SetAllowedUsers", "au", "1", std::to_string(uid)});
 }
 
 void HelperBed::setLid(bool closed) {
