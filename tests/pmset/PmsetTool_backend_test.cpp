@@ -230,5 +230,32 @@ TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced)
     testing::endProcess(second->pid);
 }
 
+// logind answering only after the daemon has given up on the tool: the tool and its holder
+// go together, and no lock is taken for a hold nobody is watching.
+TEST_F(PmsetWithLogind, AToolKilledWhileLogindIsSlowLeavesNoHolder) {
+    const auto mock = [](Args call) {
+        call.insert(call.begin(), {"--address=" + bus, "call", "org.freedesktop.login1",
+                                   "/org/freedesktop/login1", "org.freedesktop.DBus.Mock"});
+        return runProcess("busctl", call).status == 0;
+    };
+    ASSERT_TRUE(mock({"AddMethod", "sssss", "org.freedesktop.login1.Manager", "Inhibit", "ssss",
+                      "h", "time.sleep(2); ret = 0"}));
+    const auto run = runner.run(kTool, {"-a", "disablesleep", "1"}, 500ms);
+    EXPECT_TRUE(run.timedOut);
+    const auto runningTools = [] {
+        int count = 0;
+        for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+            std::error_code ignored;
+            count += std::filesystem::equivalent(process.path() / "exe", kTool, ignored);
+        }
+        return count;
+    };
+    EXPECT_TRUE(eventually([&] { return runningTools() == 0; }, 2s));
+    // Resetting waits for the slow answer; no holder took it.
+    EXPECT_TRUE(mock({"Reset"}));
+    EXPECT_FALSE(holder());
+    EXPECT_EQ(runningTools(), 0);
+}
+
 }  // namespace
 }  // namespace mavu::pmset
