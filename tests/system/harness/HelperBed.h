@@ -22,6 +22,9 @@ struct HelperBedSetup {
     std::filesystem::path policy;  // the bus policy file
     PolkitStandIn polkit = PolkitStandIn::allows;
     std::filesystem::path verifier{};  // passed as --verifier when given
+    // When given, this real power tool serves every call but "-g batt", with a stand-in for
+    // logind on the bus and its runtime folder at dir()/run.
+    std::filesystem::path powerTool{};
 };
 
 // A fake laptop with the helper on a private system bus: a hardware tree with an ACPI
@@ -52,13 +55,17 @@ class HelperBed {
 
     // Stops the helper as systemd would; true when it released its name on SIGTERM.
     bool stopHelper();
+    // Kills the helper with SIGKILL, as a crash would, and waits until it is gone.
+    bool killHelper();
 
   private:
     void startPolkit(bool allows);
+    pid_t startStandIn(std::vector<std::string> args, const std::string& name);
 
     TempDir dir_;
     std::unique_ptr<PrivateBus> bus_;
     pid_t polkit_ = -1;
+    pid_t logind_ = -1;
 };
 
 }  // namespace mavu::testing
