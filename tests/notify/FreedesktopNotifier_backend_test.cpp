@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <regex>
 #include <sstream>
 
 #include "platform/dispatch/RealDispatch.h"
@@ -31,25 +31,38 @@ struct Message {
     std::string args;
 };
 
+// Runs of whitespace as one space.
+std::string collapse(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const bool space = std::isspace(static_cast<unsigned char>(c)) != 0;
+        if (!space || out.empty() || out.back() != ' ') {
+            out += space ? ' ' : c;
+        }
+    }
+    return out;
+}
+
 std::vector<Message> readMonitor(const std::filesystem::path& file) {
     std::istringstream in(testing::readFile(file));
     std::vector<Message> messages;
     for (std::string line; std::getline(in, line);) {
-        const std::string text = std::regex_replace(line, std::regex("\\s+"), " ") + " ";
         if (!line.empty() && line[0] != ' ') {
-            messages.push_back({text, ""});
+            messages.push_back({line + " ", ""});
         } else if (!messages.empty()) {
-            messages.back().args =
-                std::regex_replace(messages.back().args + text, std::regex("\\s+"), " ");
+            messages.back().args = collapse(messages.back().args + " " + line + " ");
         }
     }
     return messages;
 }
 
 std::string field(const std::string& header, const std::string& name) {
-    std::smatch match;
-    return std::regex_search(header, match, std::regex(" " + name + "=([^ ;]+)")) ? match[1].str()
-                                                                                  : "";
+    const auto at = header.find(" " + name + "=");
+    if (at == std::string::npos) {
+        return "";
+    }
+    const auto begin = at + name.size() + 2;
+    return header.substr(begin, header.find_first_of(" ;", begin) - begin);
 }
 
 // Each Notify call with the id the server answered it with.
