@@ -23,6 +23,15 @@ HelperBedSetup setup(PolkitStandIn polkit = PolkitStandIn::allows,
     return {MAVU_TEST_HELPER, MAVU_TEST_ANCHOR, MAVU_TEST_BUS_POLICY, polkit, verifier};
 }
 
+// The sanitizer runtime refuses to run behind a preloaded library unless told to.
+#if defined(__SANITIZE_ADDRESS__)
+const std::string kPreloadSanitizerOptions =
+    "ASAN_OPTIONS=" + std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") +
+    ":verify_asan_link_order=0";
+#else
+const std::string kPreloadSanitizerOptions = "MAVU_UNUSED=1";
+#endif
+
 std::string status(const HelperBed& bed) {
     return runProcess(MAVU_TEST_SIGNED_CLIENT, {"status"}, bed.environment()).out;
 }
@@ -102,8 +111,8 @@ TEST(ClientAdmission, AttacksOnTheSignatureCheckByAnotherUserAreRefusedAndLogged
         {"exec after connect", {MAVU_TEST_ATTACK, "exec-after-connect", MAVU_TEST_SIGNED_CLIENT}},
         {"pid reuse", {MAVU_TEST_ATTACK, "pid-reuse", MAVU_TEST_SIGNED_CLIENT}},
         {"preloaded code",
-         {"env", std::string("LD_PRELOAD=") + MAVU_TEST_PRELOAD, MAVU_TEST_SIGNED_CLIENT,
-          "--help"}},
+         {"env", std::string("LD_PRELOAD=") + MAVU_TEST_PRELOAD, kPreloadSanitizerOptions,
+          MAVU_TEST_SIGNED_CLIENT, "--help"}},
     };
     for (const auto& [what, command] : attacks) {
         SCOPED_TRACE(what);
