@@ -1,5 +1,6 @@
 // Preloaded into a signed client (LD_PRELOAD=...): calls the helper from inside that
 // process before its own code runs, then ends it.
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,7 +9,10 @@
 
 __attribute__((constructor)) static void attack() {
     std::printf("pid %d\n", ::getpid());
-    mavu::attacks::callHelper("Arm");
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && mavu::attacks::connectToBus(fd)) {
+        mavu::attacks::callHelper(fd, "Arm");
+    }
     std::fflush(stdout);
     ::_exit(0);
 }

@@ -58,14 +58,4 @@ void callHelper(int fd, const char* member) {
     sd_bus_flush_close_unref(bus);
 }
 
-void callHelper(const char* member) {
-    sd_bus* bus = nullptr;
-    if (sd_bus_open_system(&bus) < 0) {
-        std::printf("%s error no-connection\n", member);
-        return;
-    }
-    call(bus, member);
-    sd_bus_flush_close_unref(bus);
-}
-
 }  // namespace mavu::attacks

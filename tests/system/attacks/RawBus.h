@@ -18,7 +18,4 @@ bool connectToBus(int fd);
 // without arguments) and prints "<member> ok" or "<member> error <D-Bus error name>".
 void callHelper(int fd, const char* member);
 
-// The same on a fresh connection of this process.
-void callHelper(const char* member);
-
 }  // namespace mavu::attacks
