@@ -1,8 +1,9 @@
 #include "helper/pmset/BatteryReport.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -27,12 +28,21 @@ bool isAdapter(const std::string& type) {
     return type == "Mains" || type.starts_with("USB") || type == "Wireless" || type == "BrickID";
 }
 
+// part of whole in percent, 0 to 100, for whatever numbers the files hold.
 std::optional<long long> ratio(std::optional<long long> part, std::optional<long long> whole) {
     if (!part || !whole || *whole <= 0) {
         return std::nullopt;
     }
-    return *part * 100 / *whole;
+    if (*part <= 0 || *part >= *whole) {
+        return *part <= 0 ? 0 : 100;
+    }
+    // 0 < part < whole: part * 100 fits unless part is huge, and then whole / 100 is far
+    // from zero and exact enough.
+    return *part <= LLONG_MAX / 100 ? *part * 100 / *whole : *part / (*whole / 100);
 }
+
+// Beyond a year (or from numbers a battery cannot have) an estimate means nothing.
+constexpr long double kMaxMinutes = 60.0L * 24 * 365;
 
 // Minutes until empty (discharging) or full (charging), from the kernel's own estimate
 // or from charge and current flow; energy (µWh, µW) and charge (µAh, µA) both occur.
@@ -47,7 +57,7 @@ std::optional<long long> minutesLeft(const std::filesystem::path& supply, bool c
           std::tuple{"charge_now", "charge_full", "current_now"}}) {
         const auto now = readSysfsInteger(supply / amount);
         const auto rate = readSysfsInteger(supply / flow);
-        if (!now || !rate || *rate == 0) {
+        if (!now || !rate || *rate == 0 || *now < 0) {
             continue;
         }
         long long remaining = *now;
@@ -58,8 +68,14 @@ std::optional<long long> minutesLeft(const std::filesystem::path& supply, bool c
             }
             remaining = std::max(0LL, *capacity - *now);
         }
-        // Some drivers report the flow out of the battery as negative.
-        return remaining * 60 / std::llabs(*rate);
+        // Some drivers report the flow out of the battery as negative. In floating point,
+        // so no value (not even the most negative one) overflows.
+        const long double minutes =
+            static_cast<long double>(remaining) * 60 / std::fabs(static_cast<long double>(*rate));
+        if (minutes > kMaxMinutes) {
+            return std::nullopt;
+        }
+        return static_cast<long long>(minutes);
     }
     return std::nullopt;
 }

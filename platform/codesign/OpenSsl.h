@@ -63,6 +63,8 @@ Bio readOnlyBio(std::string_view bytes);
 
 // Every certificate in a PEM file, in file order; fails when there is none.
 Result<std::vector<Cert>> loadCertificates(const std::string& pemPath);
+// The same from PEM text already read; name says where it came from.
+Result<std::vector<Cert>> certificatesFromPem(std::string_view pem, const std::string& name);
 Result<Key> loadPrivateKey(const std::string& pemPath);
 
 // The text of one subject entry of a certificate (e.g. NID_organizationalUnitName), or

@@ -146,5 +146,28 @@ TEST(SigningToolTest, ExitsWithZeroOnlyForAValidSignature) {
     EXPECT_EQ(verified.out, "identifier: com.norvel.mavu\nteam: QX3J8R2N5T\n");
 }
 
+// What installing without a real identity does: the installed program verifies under the
+// installed anchor, the development CA no longer admits it, and no key is left.
+TEST(SigningToolTest, AnInstallationIsSignedByACaWhoseKeysAreGone) {
+    testing::TempDir root, temporary;
+    const std::string program = root.writeExecutable("usr/lib/mavu/mavu", kProgram);
+    const auto run = mavu::testing::runProcess(
+        MAVU_CMAKE,
+        {"-DOPENSSL=" MAVU_OPENSSL, "-DCONFIG=" MAVU_SIGNING_DIR "/openssl.cnf",
+         "-DCODESIGN=" CODESIGN_TOOL, "-DROOT=" + root.path().string(),
+         "-DPRODUCTS=/usr/lib/mavu/mavu=com.norvel.mavu", "-DANCHOR=/etc/mavu/anchor.pem", "-P",
+         MAVU_SIGN_INSTALLATION},
+        {{"TMPDIR", temporary.path().string()}});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto verified = mavu::testing::runProcess(
+        CODESIGN_TOOL, {"verify", "--anchor", root.path("etc/mavu/anchor.pem"), program});
+    EXPECT_EQ(verified.out, "identifier: com.norvel.mavu\nteam: QX3J8R2N5T\n") << verified.err;
+    EXPECT_NE(
+        mavu::testing::runProcess(CODESIGN_TOOL, {"verify", "--anchor", MAVU_DEV_ANCHOR, program})
+            .status,
+        0);
+    EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
+}
+
 }  // namespace
 }  // namespace mavu::codesign

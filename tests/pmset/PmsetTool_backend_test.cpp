@@ -75,6 +75,11 @@ TEST_F(PmsetTool, BatteryOutputShapes) {
     expectBattery(report("Battery Power", "42%; discharging; 2:06 remaining"), {{42, false}});
     tree.write("laptop/sys/class/power_supply/BAT0/power_now", "0\n");
     expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
+    // Numbers no battery has are read without overflowing (the sanitizer build checks).
+    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "-9223372036854775808\n");
+    expectBattery(report("Battery Power", "42%; discharging; 0:00 remaining"), {{42, false}});
+    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "1\n");
+    expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
     laptop({"ac", "on"});
     laptop({"battery", "100"});
     tree.write("laptop/sys/class/power_supply/BAT0/status", "Full\n");
@@ -91,6 +96,9 @@ TEST_F(PmsetTool, OnlyTheMachinesOwnReadableBatteriesArePrinted) {
     // Without a capacity file the charge comes from the energy counters (42.5 of 50 Wh).
     std::filesystem::remove(tree.path("laptop/sys/class/power_supply/BAT0/capacity"));
     expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
+    tree.write("laptop/sys/class/power_supply/BAT0/energy_now", "9223372036854775000\n");
+    tree.write("laptop/sys/class/power_supply/BAT0/energy_full", "9223372036854775807\n");
+    EXPECT_EQ(power.readBattery(), (helper::BatteryReading{99, true}));
     std::filesystem::remove_all(tree.path("laptop/sys/class/power_supply/BAT0"));
     expectBattery(report("AC Power"), std::nullopt);
     laptop({"ac", "off"});
@@ -228,6 +236,33 @@ TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced)
     EXPECT_FALSE(runningProcessStartTime(second->pid));
     EXPECT_TRUE(eventually([] { return inhibitorCount() == 0; }));
     testing::endProcess(second->pid);
+}
+
+// logind answering only after the daemon has given up on the tool: the tool and its holder
+// go together, and no lock is taken for a hold nobody is watching.
+TEST_F(PmsetWithLogind, AToolKilledWhileLogindIsSlowLeavesNoHolder) {
+    const auto mock = [](Args call) {
+        call.insert(call.begin(), {"--address=" + bus, "call", "org.freedesktop.login1",
+                                   "/org/freedesktop/login1", "org.freedesktop.DBus.Mock"});
+        return runProcess("busctl", call).status == 0;
+    };
+    ASSERT_TRUE(mock({"AddMethod", "sssss", "org.freedesktop.login1.Manager", "Inhibit", "ssss",
+                      "h", "time.sleep(2); ret = 0"}));
+    const auto run = runner.run(kTool, {"-a", "disablesleep", "1"}, 500ms);
+    EXPECT_TRUE(run.timedOut);
+    const auto runningTools = [] {
+        int count = 0;
+        for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+            std::error_code ignored;
+            count += std::filesystem::equivalent(process.path() / "exe", kTool, ignored);
+        }
+        return count;
+    };
+    EXPECT_TRUE(eventually([&] { return runningTools() == 0; }, 2s));
+    // Resetting waits for the slow answer; no holder took it.
+    EXPECT_TRUE(mock({"Reset"}));
+    EXPECT_FALSE(holder());
+    EXPECT_EQ(runningTools(), 0);
 }
 
 }  // namespace
