@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QPointer>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QtDBus/QDBusConnection>
@@ -51,6 +52,8 @@ bool serveUntil(const std::function<bool()>& done,
     const auto deadline = std::chrono::steady_clock::now() + bound;
     while (!done() && std::chrono::steady_clock::now() < deadline) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        // No event loop runs here, so what was deleted later is deleted now.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return done();
 }
@@ -162,7 +165,18 @@ TEST(TrayIcon, OpensThePopoverOnALeftClickAndTheMenuOnARightClick) {
     EXPECT_GE(window->geometry().top(), icon->geometry().bottom());
     EXPECT_TRUE(window->screen()->geometry().contains(window->geometry()));
 
+    // The settings sheet stacks above it, top edges aligned, and is built anew for a new
+    // scheme.
     delegate.model().setShowSettings(true);
+    ASSERT_TRUE(serveUntil(
+        [&] { return delegate.popover().sheet() && delegate.popover().sheet()->isVisible(); }));
+    QWidget* sheet = delegate.popover().sheet();
+    EXPECT_EQ(sheet->geometry().top(), window->geometry().top());
+    EXPECT_EQ(sheet->geometry().center().x(), window->geometry().center().x());
+    QPointer<QWidget> content = sheet->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    delegate.model().setAppearance(app::AppearancePreference::dark);
+    EXPECT_TRUE(serveUntil([&] { return content.isNull(); }));
+    EXPECT_TRUE(sheet->isVisible());
     clickAt({40, 700}, 1);  // outside both: closes the sheet and the popover
     EXPECT_TRUE(serveUntil([&] { return !delegate.popover().isShown(); }));
     EXPECT_FALSE(delegate.model().showSettings().get());
