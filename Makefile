@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap build test test-normal test-asan test-tsan run format clean
+.PHONY: all bootstrap build test test-normal test-asan test-tsan run screens format clean
 
 all: build
 
@@ -42,6 +42,10 @@ test-tsan: build-tsan/build.ninja
 
 run: build
 	@scripts/run
+
+# Pictures of the panel in every state, in build/screens/.
+screens: bootstrap build/build.ninja
+	cmake --build build --target screens
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,44 @@
+#include "app/ui/settings/SettingsSheet.h"
+
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <cmath>
+
+#include "app/ui/settings/SettingsView.h"
+
+namespace mavu::ui {
+namespace {
+
+// Scales a widget tree as one drawing; it still takes clicks, keys and the focus.
+class ScaledSheet : public QGraphicsView {
+  public:
+    ScaledSheet(std::unique_ptr<QWidget> content, double scale) {
+        auto* scene = new QGraphicsScene(this);
+        scene->addWidget(content.release());
+        setScene(scene);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                       QPainter::SmoothPixmapTransform);
+        setSceneRect(0, 0, kSettingsSheetWidth, kSettingsSheetHeight);
+        this->scale(scale, scale);
+        setFixedSize(static_cast<int>(std::ceil(kSettingsSheetWidth * scale)),
+                     static_cast<int>(std::ceil(kSettingsSheetHeight * scale)));
+        setAccessibleName(QStringLiteral("Settings"));
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<QWidget> makeSettingsSheet(app::AppModel& model, ColorScheme scheme, double scale) {
+    auto view = std::make_unique<SettingsView>(model, scheme);
+    if (!(scale < 1.0) || scale <= 0) {
+        return view;
+    }
+    return std::make_unique<ScaledSheet>(std::move(view), scale);
+}
+
+}  // namespace mavu::ui
