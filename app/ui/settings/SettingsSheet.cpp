@@ -18,6 +18,11 @@ class ScaledSheet : public QGraphicsView {
         scene->addWidget(content.release());
         setScene(scene);
         setFrameShape(QFrame::NoFrame);
+        // The sheet's rounded corners stay transparent, as they are unscaled.
+        setAttribute(Qt::WA_TranslucentBackground);
+        viewport()->setAutoFillBackground(false);
+        setBackgroundBrush(Qt::NoBrush);
+        scene->setBackgroundBrush(Qt::NoBrush);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -376,10 +376,10 @@ void SettingsView::showEvent(QShowEvent* event) {
 void SettingsView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillRect(rect(), panelBackground(scheme_));
     painter.setPen(QPen(withOpacity(primaryLabel(scheme_), isDark(scheme_) ? 0.12 : 0.18), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    painter.setBrush(panelBackground(scheme_));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5),
+                            kSettingsSheetCornerRadius, kSettingsSheetCornerRadius);
 }
 
 }  // namespace mavu::ui
