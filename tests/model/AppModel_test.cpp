@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "tests/model/ModelWorld.h"
 
 namespace mavu::app {
@@ -114,9 +112,7 @@ TEST(AppModelSession, HeartbeatsEveryTwentyFiveSecondsArmedOrNot) {
     EXPECT_EQ(world.sent(true), (Sent{"ForceSafeOff"}));
     world.dispatch.advance(0.1);
     world.screens->list.push_back({2, false});  // a monitor is plugged in
-    model.toggle();
-    world.dispatch.runUntilIdle();
-    world.answer("Arm");
+    world.arm();
     world.dispatch.advance(25.0);
     EXPECT_EQ(world.sent(true), (Sent{"ForceSafeOff", "Heartbeat 0", "Arm 0", "Heartbeat 1"}));
 
@@ -133,29 +129,33 @@ TEST(AppModelSession, HeartbeatsEveryTwentyFiveSecondsArmedOrNot) {
     EXPECT_EQ(world.notifier->posted, (std::vector<notify::Notification>{{"MAVU", kBattery}}));
 }
 
-TEST(AppModelSession, ArmSendsTheChosenSecondsAndShowsTheDaemonsMessage) {
-    for (const auto& [option, sentSeconds] : {std::pair{DurationOption::infinite, "Arm 0"},
-                                              std::pair{DurationOption::two, "Arm 7200"}}) {
-        ModelWorld world;
-        auto& model = world.launch();
-        model.selectDuration(option);
-        model.toggle();
-        world.dispatch.runUntilIdle();
-        EXPECT_EQ(world.sent().back(), sentSeconds);
-        world.answer("Arm", true, kBattery);
-        world.dispatch.runUntilIdle();
-        EXPECT_TRUE(model.isArmed().get());
-        EXPECT_EQ(model.statusText().get(), kBattery);
-        EXPECT_EQ(world.notifier->posted, (std::vector<notify::Notification>{{"MAVU", kBattery}}));
+TEST(AppModelSession, ASessionFromArmToQuit) {
+    ModelWorld world;
+    auto& model = world.launch();
+    model.selectDuration(DurationOption::two);
+    world.arm(kBattery);
+    EXPECT_EQ(world.sent().back(), "Arm 7200");
+    EXPECT_TRUE(model.isArmed().get());
+    EXPECT_EQ(model.statusText().get(), kBattery);
+    EXPECT_EQ(world.notifier->posted, (std::vector<notify::Notification>{{"MAVU", kBattery}}));
 
-        // A silent daemon: the disarm waits out the 3.0 s bound, then ends unarmed.
-        model.toggle();
-        world.dispatch.advance(2.99);
-        EXPECT_TRUE(model.isArmed().get());
-        world.dispatch.advance(0.01);
-        EXPECT_FALSE(model.isArmed().get());
-        EXPECT_EQ(model.statusText().get(), kSleeps);
-    }
+    // A silent daemon: the disarm waits out the 3.0 s bound, then ends unarmed.
+    model.toggle();
+    world.dispatch.advance(2.99);
+    EXPECT_TRUE(model.isArmed().get());
+    world.dispatch.advance(0.01);
+    EXPECT_FALSE(model.isArmed().get());
+    EXPECT_EQ(model.statusText().get(), kSleeps);
+
+    // Quitting while armed, still silent: forceSafeOff, then exit 0 after 3.0 s.
+    world.arm();
+    model.quit();
+    world.dispatch.advance(2.99);
+    EXPECT_TRUE(world.exit->exits.empty());
+    world.dispatch.advance(0.01);
+    EXPECT_EQ(world.sent().back(), "ForceSafeOff");
+    EXPECT_EQ(world.exit->exits, std::vector<int>{0});
+    EXPECT_FALSE(model.isArmed().get());
 }
 
 // Any flow that ends unarmed after an arm that was not answered ok sends one disarm: the
@@ -192,14 +192,13 @@ TEST(AppModelSession, AnUnansweredArmIsFollowedByADisarm) {
     for (const auto& c : cases) {
         ModelWorld world;
         auto& model = world.launch();
-        model.toggle();
-        world.dispatch.runUntilIdle();
         if (c.armedFirst) {
-            world.answer("Arm");
-            world.dispatch.runUntilIdle();
+            world.arm();
             model.selectDuration(DurationOption::eight);
-            world.dispatch.runUntilIdle();
+        } else {
+            model.toggle();
         }
+        world.dispatch.runUntilIdle();
         c.daemon(world);
         world.dispatch.runUntilIdle();
         EXPECT_FALSE(model.isArmed().get()) << c.name;
@@ -224,46 +223,11 @@ TEST(AppModelSession, TwoQuickPressesSendTwoArmsAndAnArmedModelSendsNoDisarm) {
     EXPECT_EQ(world.sent(), (Sent{"ForceSafeOff", "Arm 0", "Arm 0"}));
 }
 
-TEST(AppModelSession, NotApprovedArmShowsTheClientsSentence) {
-    ModelWorld world;
-    world.services->daemon->statuses = {services::kStatusRequiresApproval};
-    auto& model = world.launch();
-    model.toggle();
-    world.dispatch.advance(1.0);
-    EXPECT_FALSE(model.isArmed().get());
-    EXPECT_EQ(model.setupMessage().get(),
-              "Approve MAVU in System Settings \u2192 General \u2192 Login Items.");
-    const Sent sent = world.sent();
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), "Arm 0"), 0);
-}
-
-TEST(AppModelSession, QuitForcesSafeOffThenExitsEvenWithASilentDaemon) {
-    ModelWorld world;
-    auto& model = world.launch();
-    model.toggle();
-    world.dispatch.runUntilIdle();
-    world.answer("Arm");
-    world.dispatch.runUntilIdle();
-    const double start = world.dispatch.elapsedSeconds();
-    model.quit();
-    world.dispatch.advance(2.99);
-    EXPECT_TRUE(world.exit->exits.empty());
-    world.dispatch.advance(0.01);
-    EXPECT_EQ(world.sent().back(), "ForceSafeOff");
-    ASSERT_EQ(world.exit->exits.size(), 1u);
-    EXPECT_EQ(world.exit->exits[0].first, 0);
-    EXPECT_DOUBLE_EQ(world.exit->exits[0].second - start, 3.0);
-    EXPECT_FALSE(model.isArmed().get());
-}
-
 TEST(AppModelMaintenance, UpdateHelper) {
     ModelWorld world;
     auto& model = world.launch();
     model.selectDuration(DurationOption::two);
-    model.toggle();
-    world.dispatch.runUntilIdle();
-    world.answer("Arm");
-    world.dispatch.runUntilIdle();
+    world.arm();
 
     std::vector<bool> results;
     model.updateHelper([&](bool ok) { results.push_back(ok); });
@@ -292,6 +256,15 @@ TEST(AppModelMaintenance, UpdateHelper) {
     EXPECT_EQ(model.setupMessage().get().substr(0, 60),
               "MAVU's helper needs to be approved again after this update:\n");
     EXPECT_TRUE(world.model->helper().helperNeedsApproval().get());
+
+    // Unarmed: neither disarm nor arm, only the version.
+    world.services->daemon->statuses = {services::kStatusEnabled};
+    const auto before = world.sent().size();
+    model.updateHelper([&](bool ok) { results.push_back(ok); });
+    world.dispatch.runUntilIdle();
+    EXPECT_EQ(results.back(), true);
+    const Sent all = world.sent();
+    EXPECT_EQ(Sent(all.begin() + static_cast<long>(before), all.end()), Sent{"HelperVersion"});
 }
 
 TEST(AppModelMaintenance, OpeningSettingsRefreshesTheVersionOnce) {
@@ -374,6 +347,7 @@ TEST(AppModelUpdates, PanelsCloseBeforeInstallAndBeforeTheRelaunch) {
 
     model.checkForUpdates();
     EXPECT_EQ(world.updater->checks, 1);
+    EXPECT_TRUE(world.updater->started);
 }
 
 }  // namespace

@@ -31,18 +31,6 @@ struct LoginItem final : services::AppService {
     void unregisterService(std::function<void(std::optional<services::ServiceError>)>) override {}
 };
 
-struct Services final : services::ServiceManagement {
-    explicit Services(dispatch::MainQueue& main)
-        : daemon(std::make_shared<ScriptedDaemonService>(main)) {}
-    std::shared_ptr<services::AppService> daemonService(const std::string&) override {
-        return daemon;
-    }
-    std::shared_ptr<services::AppService> mainAppService() override { return login; }
-    void openSystemSettingsLoginItems() override {}
-    std::shared_ptr<ScriptedDaemonService> daemon;
-    std::shared_ptr<LoginItem> login = std::make_shared<LoginItem>();
-};
-
 struct Screens final : display::DisplayList {
     std::vector<display::ActiveDisplay> activeDisplays() const override { return list; }
     std::vector<display::ActiveDisplay> list{{1, true}};
@@ -59,10 +47,8 @@ struct RecordingAlerts final : alert::AlertPresenter {
 };
 
 struct RecordingExit final : process::ProcessExit {
-    explicit RecordingExit(VirtualDispatch& dispatch) : dispatch(dispatch) {}
-    void exit(int status) override { exits.push_back({status, dispatch.elapsedSeconds()}); }
-    VirtualDispatch& dispatch;
-    std::vector<std::pair<int, double>> exits;  // status, at
+    void exit(int status) override { exits.push_back(status); }
+    std::vector<int> exits;
 };
 
 struct FakeUpdater final : updater::Updater {
@@ -74,6 +60,7 @@ struct FakeUpdater final : updater::Updater {
     bool automatic = true;
     bool canCheck = true;
     int checks = 0;
+    bool started = false;
     std::weak_ptr<updater::UpdaterDelegate> delegate;
 };
 
@@ -105,7 +92,8 @@ class ModelWorld {
             .processExit = exit,
             .bundle = std::make_shared<bundle::PlistBundleInfo>(folder.path("Info.plist")),
             .makeUpdaterController =
-                [this](bool, std::weak_ptr<updater::UpdaterDelegate> delegate) {
+                [this](bool starting, std::weak_ptr<updater::UpdaterDelegate> delegate) {
+                    updater->started = starting;
                     updater->delegate = std::move(delegate);
                     return std::make_unique<FakeUpdaterController>(updater);
                 },
@@ -114,6 +102,14 @@ class ModelWorld {
         answer("ForceSafeOff");
         dispatch.runUntilIdle();
         return *model;
+    }
+
+    // Toggles on and answers the arm with ok and message.
+    void arm(std::optional<std::string> message = std::nullopt) {
+        model->toggle();
+        dispatch.runUntilIdle();
+        answer("Arm", true, std::move(message));
+        dispatch.runUntilIdle();
     }
 
     void writeInfo(std::optional<std::string> version, const std::string& build) {
@@ -161,7 +157,9 @@ class ModelWorld {
     TempDir folder;
     std::shared_ptr<settings::QtSettingsStore> settings =
         std::make_shared<settings::QtSettingsStore>(folder.path("norvel/MAVU.conf"));
-    std::shared_ptr<Services> services = std::make_shared<Services>(dispatch.mainQueue());
+    std::shared_ptr<ScriptedServiceManagement> services =
+        std::make_shared<ScriptedServiceManagement>(dispatch.mainQueue(),
+                                                    std::make_shared<LoginItem>());
     std::shared_ptr<ScriptedHelperConnector> connector =
         std::make_shared<ScriptedHelperConnector>();
     std::shared_ptr<Screens> screens = std::make_shared<Screens>();
@@ -169,7 +167,7 @@ class ModelWorld {
     shortcut::GlobalShortcutManager shortcuts{std::unique_ptr<hotkey::HotKeyPort>(hotKeys)};
     std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
     std::shared_ptr<RecordingAlerts> alerts = std::make_shared<RecordingAlerts>();
-    std::shared_ptr<RecordingExit> exit = std::make_shared<RecordingExit>(dispatch);
+    std::shared_ptr<RecordingExit> exit = std::make_shared<RecordingExit>();
     std::shared_ptr<FakeUpdater> updater = std::make_shared<FakeUpdater>();
     std::shared_ptr<app::AppModel> model;
 };
