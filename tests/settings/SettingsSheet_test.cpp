@@ -227,7 +227,7 @@ TEST_F(SheetTest, EscapeClosesAndControlQQuitsThroughTheModel) {
     EXPECT_EQ(world.sent(), (Sent{"ForceSafeOff", "HelperVersion", "ForceSafeOff"}));
     world.dispatch.advance(3.0);
     ASSERT_EQ(world.exit->exits.size(), 1u);
-    EXPECT_EQ(world.exit->exits[0].first, 0);
+    EXPECT_EQ(world.exit->exits[0], 0);
 }
 
 TEST_F(SheetTest, UninstallAlertsShowWhileTheirFlagIsSetAndClearItWhenAnswered) {
