@@ -43,9 +43,9 @@ test-tsan: build-tsan/build.ninja
 run: build
 	@scripts/run
 
-# Pictures of the panel in every state, in build/screens/.
+# Pictures of the panel and the settings sheet in every state, in build/screens/.
 screens: bootstrap build/build.ninja
-	cmake --build build --target screens
+	cmake --build build --target screens settings-screens
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

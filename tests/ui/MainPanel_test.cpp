@@ -177,7 +177,7 @@ TEST(MainPanel, ClicksAtTheScaledControlsReachTheModel) {
     world.answer("ForceSafeOff");
     world.dispatch.runUntilIdle();
     ASSERT_EQ(world.exit->exits.size(), 1u);
-    EXPECT_EQ(world.exit->exits[0].first, 0);
+    EXPECT_EQ(world.exit->exits[0], 0);
 }
 
 TEST(MainPanel, UnderSystemThePanelFollowsTheDesktop) {
