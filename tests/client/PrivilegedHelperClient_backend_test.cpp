@@ -84,12 +84,13 @@ TEST_F(ClientOverBusTest, ASilentDaemonCostsEachCallThreeSecondsAndALateNoStillC
             done();
         });
     });
-    ASSERT_TRUE(testing::eventually([&] { return onMain([&] { return took.size(); }) == 4; }, 6s));
+    ASSERT_TRUE(testing::eventually([&] { return onMain([&] { return took.size(); }) == 4; }, 12s));
     EXPECT_EQ(armed, ArmResult{});
     EXPECT_FALSE(version);
+    // The client's own time-out, not the bus's 25 s, however busy the machine.
     for (double seconds : took) {
         EXPECT_GE(seconds, 2.95);
-        EXPECT_LT(seconds, 4.5);
+        EXPECT_LT(seconds, 10);
     }
     EXPECT_EQ(lastError(), std::nullopt);
 
