@@ -233,7 +233,7 @@ TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced)
 // go together, and no lock is taken for a hold nobody is watching.
 TEST_F(PmsetWithLogind, AToolKilledWhileLogindIsSlowLeavesNoHolder) {
     const auto mock = [](Args call) {
-        call.insert(call.begin(), {"--address=" + bus, "call", "org.freedesktop.login1",
+        call.insert(call.begin(), {"--address=" + bus->address(), "call", "org.freedesktop.login1",
                                    "/org/freedesktop/login1", "org.freedesktop.DBus.Mock"});
         return runProcess("busctl", call).status == 0;
     };

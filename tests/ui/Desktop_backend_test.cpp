@@ -14,11 +14,11 @@
 
 #include "app/ui/AppDelegate.h"
 #include "platform/appearance/PortalAppearance.h"
-#include "tests/client/PrivateBus.h"
 #include "tests/hotkey/XvfbServer.h"
 #include "tests/model/ModelWorld.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakeSystemAppearance.h"
+#include "tests/support/TestSystemBus.h"
 
 namespace mavu::ui {
 namespace {
@@ -32,13 +32,14 @@ struct Desktop {
     Desktop() {
         qputenv("DISPLAY", QByteArray::fromStdString(xvfb.display()));
         qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(bus.address()));
         static int argc = 1;
         static char name[] = "ui_backend_tests";
         static char* argv[] = {name, nullptr};
         application = new QApplication(argc, argv);
     }
     mavu::testing::XvfbServer xvfb{"1280x800x24"};
-    mavu::testing::PrivateBus bus;
+    mavu::testing::TestSystemBus bus;
     QApplication* application;
 };
 
