@@ -43,9 +43,10 @@ test-tsan: build-tsan/build.ninja
 run: build
 	@scripts/run
 
-# Pictures of the panel in every state, in build/screens/; the README's two in docs/.
+# Pictures of the panel and the settings sheet in every state, in build/screens/; the
+# README's two in docs/.
 screens: bootstrap build/build.ninja
-	cmake --build build --target screens
+	cmake --build build --target screens settings-screens
 	mkdir -p docs
 	cp build/screens/panel-light-unarmed.png docs/panel-light.png
 	cp build/screens/panel-dark-armed.png docs/panel-dark.png

@@ -43,6 +43,16 @@ Bio readOnlyBio(std::string_view bytes) {
     return Bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
 }
 
+BioChain contentBio(std::string_view bytes) {
+    Bio memory = readOnlyBio(bytes);
+    BioChain filter(BIO_new(BIO_f_null()));
+    if (!memory || !filter) {
+        return nullptr;
+    }
+    BIO_push(filter.get(), memory.release());
+    return filter;
+}
+
 namespace {
 
 Bio openForReading(const std::string& path) {

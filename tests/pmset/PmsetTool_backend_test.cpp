@@ -10,6 +10,7 @@
 #include "platform/process/SpawnProcessRunner.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSystemBus.h"
 
 namespace mavu::pmset {
 namespace {
@@ -156,28 +157,19 @@ class PmsetWithLogind : public PmsetTool {
   protected:
     static void SetUpTestSuite() {
         PmsetTool::SetUpTestSuite();
-        FILE* daemon = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-        char address[512] = {}, pid[32] = {};
-        if (daemon && fgets(address, sizeof address, daemon) && fgets(pid, sizeof pid, daemon)) {
-            bus = std::string(address, strcspn(address, "\n"));
-            busPid = std::atoi(pid);
-        }
-        if (daemon) {
-            pclose(daemon);
-        }
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.c_str(), 1);
+        bus = new testing::TestSystemBus();
         logind = testing::startProcess("/usr/bin/python3",
                                        {"-m", "dbusmock", "--system", "--template", "logind"});
         eventually([] { return inhibitors().has_value(); }, 15s);
     }
     static void TearDownTestSuite() {
         testing::endProcess(logind);
-        testing::endProcess(busPid);
+        delete bus;
     }
     void SetUp() override {
         PmsetTool::SetUp();
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.c_str(), 1);
-        ASSERT_TRUE(inhibitors()) << "no logind mock on " << bus;
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", bus->address().c_str(), 1);
+        ASSERT_TRUE(inhibitors()) << "no logind mock on " << bus->address();
     }
     void TearDown() override {
         if (const auto record = holder()) {
@@ -203,8 +195,7 @@ class PmsetWithLogind : public PmsetTool {
         return inhibitors().value_or(std::vector<Inhibitor>{}).size();
     }
 
-    static inline std::string bus;
-    static inline pid_t busPid = 0;
+    static inline testing::TestSystemBus* bus = nullptr;
     static inline pid_t logind = 0;
 };
 
@@ -242,7 +233,7 @@ TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced)
 // go together, and no lock is taken for a hold nobody is watching.
 TEST_F(PmsetWithLogind, AToolKilledWhileLogindIsSlowLeavesNoHolder) {
     const auto mock = [](Args call) {
-        call.insert(call.begin(), {"--address=" + bus, "call", "org.freedesktop.login1",
+        call.insert(call.begin(), {"--address=" + bus->address(), "call", "org.freedesktop.login1",
                                    "/org/freedesktop/login1", "org.freedesktop.DBus.Mock"});
         return runProcess("busctl", call).status == 0;
     };

@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <optional>
 
+#include "app/shortcut/GlobalShortcutManager.h"
 #include "app/shortcut/recorder/ShortcutRecorder.h"
+#include "platform/dispatch/qt/QtMainQueue.h"
+#include "platform/hotkey/X11HotKeys.h"
 #include "tests/hotkey/XvfbServer.h"
 #include "tests/support/ChildProcess.h"
 
@@ -37,7 +40,8 @@ class SymbolWatch : public QObject {
 };
 
 // The real path: an X server with a chosen layout, the xcb platform, a key typed at the
-// server. The same physical key must give the same code whatever the layout.
+// server. The same physical key must give the same code whatever the layout, and the
+// combination recorded must fire as a hot key under any layout.
 TEST(ShortcutRecorderOnX11, PositionCodeIsTheSameUnderEveryLayout) {
     testing::XvfbServer xvfb;
     ASSERT_FALSE(xvfb.display().empty()) << "Xvfb did not start";
@@ -96,6 +100,26 @@ TEST(ShortcutRecorderOnX11, PositionCodeIsTheSameUnderEveryLayout) {
         EXPECT_EQ(symbols.lastKey, layout.qKeySymbol);
         EXPECT_EQ(record(usZKey), (KeyCombo{6, modifier::control}));
         EXPECT_EQ(symbols.lastKey, layout.zKeySymbol);
+    }
+
+    // What was recorded works as a hot key whatever layout is active when it is pressed.
+    dispatch::QtDispatch dispatch;
+    GlobalShortcutManager manager(
+        std::make_unique<hotkey::X11HotKeys>(dispatch.mainQueue(), xvfb.display()));
+    const KeyCombo recorded = record(usZKey).value_or(KeyCombo{});
+    int presses = 0;
+    ASSERT_TRUE(manager.registerHotKey(recorded.keyCode, recorded.modifiers, [&] { ++presses; }));
+    for (const char* layout : {"us", "fr"}) {
+        ASSERT_EQ(testing::runProcess("setxkbmap", {layout}).status, 0);
+        const int before = presses;
+        type(usZKey);
+        EXPECT_TRUE(testing::eventually(
+            [&] {
+                QApplication::processEvents();
+                return presses == before + 1;
+            },
+            5s))
+            << layout;
     }
     xcb_disconnect(tester);
 }

@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+#include "tests/support/QtTestApplication.h"
+
 namespace mavu::shortcut {
 namespace {
 
@@ -18,20 +20,7 @@ namespace {
 constexpr quint32 aKey = 38, deleteKey = 22, escapeKey = 9, leftShiftKey = 50, f1Key = 67;
 constexpr quint32 unknownKey = 0;
 
-// One application for every test, gone before the program's own exit handlers run (Qt's
-// input devices do not survive a QApplication destroyed as a static).
-class QtApplication : public ::testing::Environment {
-  public:
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[16] = "recorder_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-const auto* const qtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+const auto* const qt = ::testing::AddGlobalTestEnvironment(new testing::QtTestApplication);
 
 // Counts the key presses the recorder passes on.
 class Parent : public QWidget {

@@ -71,6 +71,9 @@ int main(int argc, char** argv) {
         outdated.world.model->setShowUninstallConfirm(true);
         shoot(outdated, scheme, QStringLiteral("settings-%1-uninstall-confirm").arg(schemeName));
         outdated.world.model->setShowUninstallConfirm(false);
+        outdated.world.model->setShowUninstallDone(true);
+        shoot(outdated, scheme, QStringLiteral("settings-%1-uninstall-done").arg(schemeName));
+        outdated.world.model->setShowUninstallDone(false);
 
         shoot(current, scheme, QStringLiteral("settings-%1-recording").arg(schemeName),
               [](QWidget& sheet) {

@@ -13,6 +13,7 @@
 #include "app/ui/settings/SheetAlert.h"
 #include "app/ui/settings/SheetControls.h"
 #include "tests/model/ModelWorld.h"
+#include "tests/support/QtTestApplication.h"
 
 namespace mavu::ui {
 namespace {
@@ -22,20 +23,7 @@ using shortcut::KeyCombo;
 using testing::ModelWorld;
 using Sent = std::vector<std::string>;
 
-// One application for every test, gone before the program's own exit handlers run (Qt's
-// input devices do not survive a QApplication destroyed as a static).
-class QtApplication : public ::testing::Environment {
-  public:
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[16] = "settings_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-const auto* const qtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+const auto* const qt = ::testing::AddGlobalTestEnvironment(new testing::QtTestApplication);
 
 class SheetTest : public ::testing::Test {
   protected:
@@ -239,7 +227,7 @@ TEST_F(SheetTest, EscapeClosesAndControlQQuitsThroughTheModel) {
     EXPECT_EQ(world.sent(), (Sent{"ForceSafeOff", "HelperVersion", "ForceSafeOff"}));
     world.dispatch.advance(3.0);
     ASSERT_EQ(world.exit->exits.size(), 1u);
-    EXPECT_EQ(world.exit->exits[0].first, 0);
+    EXPECT_EQ(world.exit->exits[0], 0);
 }
 
 TEST_F(SheetTest, UninstallAlertsShowWhileTheirFlagIsSetAndClearItWhenAnswered) {
@@ -275,7 +263,7 @@ TEST_F(SheetTest, UninstallAlertsShowWhileTheirFlagIsSetAndClearItWhenAnswered) 
     EXPECT_EQ(world.exit->exits.size(), 1u);
 }
 
-TEST_F(SheetTest, ScaledSheetStillTakesClicks) {
+TEST_F(SheetTest, ScaledSheetStillTakesClicksAndKeys) {
     app::AppModel& model = open(0.5);
     EXPECT_EQ(sheet->size(), QSize(159, 370));
     auto* view = dynamic_cast<QGraphicsView*>(sheet.get());
@@ -291,6 +279,9 @@ TEST_F(SheetTest, ScaledSheetStillTakesClicks) {
     const QPointF centre = QPointF(dark->mapTo(content, dark->rect().center())) * 0.5;
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, centre.toPoint());
     EXPECT_EQ(model.appearance().get(), AppearancePreference::dark);
+    sheet->setFocus();  // as the popup window does with its content
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(model.showSettings().get());
 }
 
 }  // namespace

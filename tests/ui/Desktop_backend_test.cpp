@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QPointer>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QtDBus/QDBusConnection>
@@ -13,11 +14,11 @@
 
 #include "app/ui/AppDelegate.h"
 #include "platform/appearance/PortalAppearance.h"
-#include "tests/client/PrivateBus.h"
 #include "tests/hotkey/XvfbServer.h"
 #include "tests/model/ModelWorld.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakeSystemAppearance.h"
+#include "tests/support/TestSystemBus.h"
 
 namespace mavu::ui {
 namespace {
@@ -31,13 +32,14 @@ struct Desktop {
     Desktop() {
         qputenv("DISPLAY", QByteArray::fromStdString(xvfb.display()));
         qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(bus.address()));
         static int argc = 1;
         static char name[] = "ui_backend_tests";
         static char* argv[] = {name, nullptr};
         application = new QApplication(argc, argv);
     }
     mavu::testing::XvfbServer xvfb{"1280x800x24"};
-    mavu::testing::PrivateBus bus;
+    mavu::testing::TestSystemBus bus;
     QApplication* application;
 };
 
@@ -51,6 +53,8 @@ bool serveUntil(const std::function<bool()>& done,
     const auto deadline = std::chrono::steady_clock::now() + bound;
     while (!done() && std::chrono::steady_clock::now() < deadline) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        // No event loop runs here, so what was deleted later is deleted now.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return done();
 }
@@ -162,7 +166,18 @@ TEST(TrayIcon, OpensThePopoverOnALeftClickAndTheMenuOnARightClick) {
     EXPECT_GE(window->geometry().top(), icon->geometry().bottom());
     EXPECT_TRUE(window->screen()->geometry().contains(window->geometry()));
 
+    // The settings sheet stacks above it, top edges aligned, and is built anew for a new
+    // scheme.
     delegate.model().setShowSettings(true);
+    ASSERT_TRUE(serveUntil(
+        [&] { return delegate.popover().sheet() && delegate.popover().sheet()->isVisible(); }));
+    QWidget* sheet = delegate.popover().sheet();
+    EXPECT_EQ(sheet->geometry().top(), window->geometry().top());
+    EXPECT_EQ(sheet->geometry().center().x(), window->geometry().center().x());
+    QPointer<QWidget> content = sheet->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    delegate.model().setAppearance(app::AppearancePreference::dark);
+    EXPECT_TRUE(serveUntil([&] { return content.isNull(); }));
+    EXPECT_TRUE(sheet->isVisible());
     clickAt({40, 700}, 1);  // outside both: closes the sheet and the popover
     EXPECT_TRUE(serveUntil([&] { return !delegate.popover().isShown(); }));
     EXPECT_FALSE(delegate.model().showSettings().get());

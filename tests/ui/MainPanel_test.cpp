@@ -94,6 +94,44 @@ TEST(MainPanel, EveryStateIsDrawnInItsColoursAt408By503) {
               74);
 }
 
+TEST(MainPanel, ControlsSitWhereTheCanvasPutsThem) {
+    testing::ensureQtApplication();
+    MainPanelView view({});
+    auto frame = [&](const QString& name) { return view.control(name)->frame; };
+    const QRectF main = frame(MainPanelView::kMainButton);
+    EXPECT_EQ(main.left(), 56);
+    EXPECT_EQ(main.width(), 488);
+    EXPECT_EQ(main.height(), 96);
+    // The gear: 40 square, at the logo frame's top-trailing corner moved 8 to the right.
+    EXPECT_EQ(frame(MainPanelView::kGear), QRectF((600 - 245) / 2.0 + 245 - 40 + 8, 18, 40, 40));
+    // Five durations 14 apart, 50 high, the row centred; the wider one last.
+    double x = 0;
+    for (auto option : app::allDurationOptions) {
+        const QRectF f = frame(MainPanelView::durationControl(option));
+        EXPECT_EQ(f.width(), option == DurationOption::infinite ? 80 : 74);
+        EXPECT_EQ(f.height(), 50);
+        if (x > 0) {
+            EXPECT_EQ(f.left() - x, 14);
+        }
+        x = f.right();
+    }
+    EXPECT_EQ(frame(MainPanelView::durationControl(DurationOption::one)).left(), 600 - x);
+    EXPECT_GT(frame(MainPanelView::durationControl(DurationOption::one)).top(), main.bottom() + 20);
+    // The bottom bar: 56 in from both sides, its controls on one line 22 above the bottom.
+    const QRectF login = frame(MainPanelView::kLaunchAtLogin);
+    const QRectF appearance = frame(MainPanelView::kAppearance);
+    const QRectF settings = frame(MainPanelView::kSettings);
+    const QRectF quit = frame(MainPanelView::kQuit);
+    EXPECT_EQ(login.left(), 56);
+    EXPECT_EQ(quit.right(), 544);
+    EXPECT_EQ(quit.left() - settings.right(), 14);
+    EXPECT_EQ(settings.left() - appearance.right(), 14);
+    EXPECT_EQ(login.bottom(), 740 - 22);
+    for (const QRectF& icon : {appearance, settings, quit}) {
+        EXPECT_DOUBLE_EQ(icon.center().y(), login.center().y());
+    }
+}
+
 TEST(MainPanel, ClicksAtTheScaledControlsReachTheModel) {
     testing::ensureQtApplication();
     testing::ModelWorld world;
@@ -139,7 +177,7 @@ TEST(MainPanel, ClicksAtTheScaledControlsReachTheModel) {
     world.answer("ForceSafeOff");
     world.dispatch.runUntilIdle();
     ASSERT_EQ(world.exit->exits.size(), 1u);
-    EXPECT_EQ(world.exit->exits[0].first, 0);
+    EXPECT_EQ(world.exit->exits[0], 0);
 }
 
 TEST(MainPanel, UnderSystemThePanelFollowsTheDesktop) {
@@ -194,6 +232,14 @@ TEST(MainPanel, TheSetupAlertOffersLoginItemsOnlyWhenApprovalIsNeeded) {
         EXPECT_EQ(names, expected);
         QTest::mouseClick(&view, Qt::LeftButton, {}, centreOf(view, c.button));
         EXPECT_EQ(calls, c.calls);
+        // The keyboard: Return presses the first button, Escape the last.
+        calls.clear();
+        QTest::keyClick(&view, Qt::Key_Return);
+        QTest::keyClick(&view, Qt::Key_Escape);
+        const std::vector<std::string> byKeys =
+            c.needsApproval ? std::vector<std::string>{"openLoginItems", "dismiss", "dismiss"}
+                            : std::vector<std::string>{"dismiss", "dismiss"};
+        EXPECT_EQ(calls, byKeys);
     }
 }
 

@@ -15,9 +15,16 @@ class ScaledSheet : public QGraphicsView {
   public:
     ScaledSheet(std::unique_ptr<QWidget> content, double scale) {
         auto* scene = new QGraphicsScene(this);
-        scene->addWidget(content.release());
+        QGraphicsProxyWidget* proxy = scene->addWidget(content.release());
+        // The keys the view receives go to the sheet inside (its shortcuts, the recorder).
+        proxy->setFocus();
         setScene(scene);
         setFrameShape(QFrame::NoFrame);
+        // The sheet's rounded corners stay transparent, as they are unscaled.
+        setAttribute(Qt::WA_TranslucentBackground);
+        viewport()->setAutoFillBackground(false);
+        setBackgroundBrush(Qt::NoBrush);
+        scene->setBackgroundBrush(Qt::NoBrush);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setAlignment(Qt::AlignLeft | Qt::AlignTop);

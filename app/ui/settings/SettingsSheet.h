@@ -13,6 +13,9 @@ namespace mavu::ui {
 
 inline constexpr double kSettingsSheetWidth = 318;
 inline constexpr double kSettingsSheetHeight = 740;
+// Rounded as the popup window holding it cuts its corners (the main panel's 24 on its
+// 600-point canvas, at the sheet's width); outside the corners the sheet is transparent.
+inline constexpr double kSettingsSheetCornerRadius = 24.0 * kSettingsSheetWidth / 600.0;
 
 // The settings sheet for model, drawn in scheme, laid out on 318 × 740 and scaled by scale
 // (≤ 1; the presenter passes less where the screen is shorter) into a widget of that size

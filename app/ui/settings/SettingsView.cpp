@@ -307,12 +307,13 @@ void SettingsView::makeAlerts() {
 
 void SettingsView::makeHiddenKeys() {
     // Ctrl+Q quits as the tray menu's Quit does; Escape closes the sheet as it closes any
-    // popup (the recorder and the alerts keep Escape while they need it).
+    // popup (the recorder and the alerts keep Escape while they need it). Both hold while
+    // the sheet's window is active, also when the sheet is scaled inside a graphics view.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
-    quit->setContext(Qt::WidgetWithChildrenShortcut);
+    quit->setContext(Qt::WindowShortcut);
     connect(quit, &QShortcut::activated, this, [this] { model_.quit(); });
     auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    close->setContext(Qt::WidgetWithChildrenShortcut);
+    close->setContext(Qt::WindowShortcut);
     connect(close, &QShortcut::activated, this, [this] { model_.setShowSettings(false); });
 }
 
@@ -366,7 +367,7 @@ void SettingsView::showDaemonLine() {
 }
 
 void SettingsView::showEvent(QShowEvent* event) {
-    // The hidden keys work while the sheet has the focus: take it when nothing inside does.
+    // Keys reach the sheet (Tab to its controls) when nothing inside has the focus yet.
     if (focusWidget() == nullptr) {
         setFocus(Qt::OtherFocusReason);
     }
@@ -376,10 +377,10 @@ void SettingsView::showEvent(QShowEvent* event) {
 void SettingsView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillRect(rect(), panelBackground(scheme_));
     painter.setPen(QPen(withOpacity(primaryLabel(scheme_), isDark(scheme_) ? 0.12 : 0.18), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    painter.setBrush(panelBackground(scheme_));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5),
+                            kSettingsSheetCornerRadius, kSettingsSheetCornerRadius);
 }
 
 }  // namespace mavu::ui

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "app/ui/settings/SettingsSheet.h"
 #include "app/ui/settings/SheetControls.h"
 #include "app/ui/style/Fonts.h"
 
@@ -148,7 +149,9 @@ void SheetAlert::mousePressEvent(QMouseEvent* event) {
 void SheetAlert::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillRect(rect(), QColor(0, 0, 0, isDark(scheme_) ? 120 : 70));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, isDark(scheme_) ? 120 : 70));
+    painter.drawRoundedRect(QRectF(rect()), kSettingsSheetCornerRadius, kSettingsSheetCornerRadius);
     const QRectF card = QRectF(card_->geometry());
     for (int spread = 6; spread > 0; spread -= 2) {
         painter.setPen(Qt::NoPen);
