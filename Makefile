@@ -40,7 +40,9 @@ test-tsan: build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
-run: build
+# Only the programs it starts: the tests need not be built to try MAVU.
+run: bootstrap build/build.ninja
+	cmake --build build -j $(JOBS) --target mavu mavu-helper mavu-pmset mavu-verify mavu-ctl
 	@scripts/run
 
 # Pictures of the panel and the settings sheet in every state, in build/screens/; the
