@@ -36,9 +36,7 @@ HelperService::~HelperService() = default;
 
 void HelperService::startUp() {
     // Undo whatever an earlier daemon process may have left held.
-    if (power_.runPmset(pmset::kRestoreSleep)) {
-        power_.setSleepDisabled(false);
-    }
+    power_.runPmset(pmset::kRestoreSleep);
 
     watchdog_ = startRepeatingTimer(std::chrono::seconds(30), &HelperService::checkHeartbeat);
     batteryWatch_ = startRepeatingTimer(std::chrono::seconds(20), &HelperService::checkBattery);
@@ -150,7 +148,6 @@ void HelperService::applyHoldIfNeeded() {
         releaseHold(kDisableSleepFailedMessage);
         return;
     }
-    power_.setSleepDisabled(true);
     activeHold_ = true;
     if (!hasExternalDisplay_) {
         power_.runPmset(pmset::kDisplaySleepNow);
@@ -190,9 +187,7 @@ void HelperService::releaseHold(std::string message) {
 void HelperService::releaseHold() {
     cancelCountdown();
     activeHold_ = false;
-    if (power_.runPmset(pmset::kRestoreSleep)) {
-        power_.setSleepDisabled(false);
-    }
+    power_.runPmset(pmset::kRestoreSleep);
 }
 
 void HelperService::cancelCountdown() {

@@ -32,17 +32,12 @@ class PowerController {
     // The battery as "-g batt" reports it, or nothing when it cannot be told.
     std::optional<BatteryReading> readBattery();
 
-    // The disablesleep value last applied with success, as recorded by the caller.
-    bool sleepDisabled() const { return sleepDisabled_; }
-    void setSleepDisabled(bool disabled) { sleepDisabled_ = disabled; }
-
   private:
     process::RunResult runTool(const std::vector<std::string>& arguments);
 
     process::ProcessRunner& runner_;
     std::string toolPath_;
     dispatch::Duration timeLimit_;
-    bool sleepDisabled_ = false;
 };
 
 }  // namespace mavu::helper

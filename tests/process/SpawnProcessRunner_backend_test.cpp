@@ -35,6 +35,15 @@ TEST_F(SpawnProcessRunnerTest, PassesArgumentsAndEnvironmentVerbatimAndReportsSt
     EXPECT_EQ(result.output, "/tmp/fake-laptop\n[3]\n[two words]\n[$HOME]\n[;]\n[*]\n[]\n");
     EXPECT_TRUE(runner.run(tool, {"0"}, 5s).succeeded());
 
+    // More than a pipe holds, on both streams, is read while it runs.
+    const auto big = runner.run(dir.writeScript("big",
+                                                "head -c 1048576 /dev/zero | tr '\\0' x\n"
+                                                "head -c 1048576 /dev/zero >&2\n"),
+                                {}, 5s);
+    EXPECT_TRUE(big.succeeded());
+    EXPECT_EQ(big.output.substr(0, 4), "xxxx");
+    EXPECT_GE(big.output.size(), 1048576u);
+
     const auto killed = runner.run(dir.writeScript("self", "kill -TERM $$\n"), {}, 5s);
     EXPECT_TRUE(killed.launched);
     EXPECT_FALSE(killed.exitStatus.has_value());
