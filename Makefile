@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap build test test-normal test-asan test-tsan run screens format clean
+.PHONY: all bootstrap build test test-normal test-asan test-tsan run screens bootstrap-package package format clean
 
 all: build
 
@@ -40,15 +40,43 @@ test-tsan: build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
-run: build
+# Only the programs it starts: the tests need not be built to try MAVU.
+run: bootstrap build/build.ninja
+	cmake --build build -j $(JOBS) --target mavu mavu-helper mavu-pmset mavu-verify mavu-ctl
 	@scripts/run
 
-# Pictures of the panel and the settings sheet in every state, in build/screens/.
+# Pictures of the panel and the settings sheet in every state, in build/screens/; the
+# README's two in docs/.
 screens: bootstrap build/build.ninja
 	cmake --build build --target screens settings-screens
+	mkdir -p docs
+	cp build/screens/panel-light-unarmed.png docs/panel-light.png
+	cp build/screens/panel-dark-armed.png docs/panel-dark.png
+
+# The Debian package, mavu_<version>-<release>_<arch>.deb here, checked by lintian. Built
+# in its own tree, for /usr, without the tests, hardened as Debian builds its packages,
+# and stripped by the linker: a signature covers the file as linked, so nothing may strip
+# it afterwards.
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+build-package/build.ninja:
+	CXXFLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	LDFLAGS="$$($(DEB_FLAGS) LDFLAGS) -s" \
+	cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_INSTALL_PREFIX=/usr -DMAVU_SYSTEMD_UNIT_DIR=/lib/systemd/system \
+		-DMAVU_TESTS=OFF $(CMAKE_FLAGS)
+
+bootstrap-package:
+	@scripts/bootstrap package
+
+package: bootstrap-package build-package/build.ninja
+	cmake --build build-package -j $(JOBS)
+	rm -f build-package/mavu_*.deb
+	cd build-package && cpack
+	cp build-package/mavu_*.deb .
+	lintian --fail-on error --display-info mavu_*.deb
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-package mavu_*.deb
