@@ -7,10 +7,10 @@
 #include <QGuiApplication>
 
 #include "platform/dispatch/qt/QtMainQueue.h"
-#include "tests/client/PrivateBus.h"
 #include "tests/model/ModelWorld.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/TestSystemBus.h"
 
 namespace mavu::app {
 namespace {
@@ -19,7 +19,8 @@ namespace {
 // notification server and no X server: it starts, stores settings where the user's config
 // lives, and every failure ends as a sentence or a log line.
 TEST(LinuxAppModelBackend, StartsAndFailsGentlyWithNothingToTalkTo) {
-    testing::PrivateBus bus;
+    testing::TestSystemBus bus;  // the session bus too
+    setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
     testing::TempDir home;
     setenv("XDG_CONFIG_HOME", home.path("config").c_str(), 1);
     unsetenv("DISPLAY");

@@ -5,11 +5,11 @@
 #include <chrono>
 
 #include "platform/dispatch/RealDispatch.h"
-#include "tests/client/PrivateBus.h"
 #include "tests/hotkey/XvfbServer.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSystemBus.h"
 
 namespace mavu::notify {
 namespace {
@@ -40,7 +40,8 @@ std::string notifyArgs(const std::string& body) {
 }
 
 TEST(FreedesktopNotifierBackend, EachPostIsANewSilentNotificationAndNeverWaits) {
-    testing::PrivateBus bus;
+    testing::TestSystemBus bus;  // the session bus too
+    setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
     testing::XvfbServer x;
     ASSERT_FALSE(x.display().empty());
     Child server{testing::startProcess("/usr/lib/notification-daemon/notification-daemon", {}, -1,
@@ -81,7 +82,8 @@ TEST(FreedesktopNotifierBackend, EachPostIsANewSilentNotificationAndNeverWaits) 
 }
 
 TEST(FreedesktopNotifierBackend, AMissingServerCostsOneLogLine) {
-    testing::PrivateBus bus;
+    testing::TestSystemBus bus;  // the session bus too
+    setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
     testing::LogCapture log;
     dispatch::RealDispatch dispatch;
     FreedesktopNotifier notifier(dispatch);
