@@ -45,7 +45,7 @@ run: build
 
 # Pictures of the panel and the settings sheet in every state, in build/screens/.
 screens: bootstrap build/build.ninja
-	cmake --build build --target screens settings-screens
+	cmake --build build --target screens
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

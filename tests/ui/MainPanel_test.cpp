@@ -87,11 +87,6 @@ TEST(MainPanel, EveryStateIsDrawnInItsColoursAt408By503) {
         EXPECT_EQ(MainPanelView::subtitle(c.armed), c.subtitle);
         EXPECT_EQ(MainPanelView::characterImage(c.armed, c.scheme), c.character);
     }
-    // The infinite choice is the wider one.
-    EXPECT_EQ(view.control(MainPanelView::durationControl(DurationOption::infinite))->frame.width(),
-              80);
-    EXPECT_EQ(view.control(MainPanelView::durationControl(DurationOption::eight))->frame.width(),
-              74);
 }
 
 TEST(MainPanel, ControlsSitWhereTheCanvasPutsThem) {
