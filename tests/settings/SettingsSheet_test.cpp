@@ -23,8 +23,6 @@ using shortcut::KeyCombo;
 using testing::ModelWorld;
 using Sent = std::vector<std::string>;
 
-const auto* const qt = ::testing::AddGlobalTestEnvironment(new testing::QtTestApplication);
-
 class SheetTest : public ::testing::Test {
   protected:
     // Opens the sheet as the popover does: showSettings true, then the widget.
