@@ -48,7 +48,7 @@ run: bootstrap build/build.ninja
 # Pictures of the panel and the settings sheet in every state, in build/screens/; the
 # README's two in docs/.
 screens: bootstrap build/build.ninja
-	cmake --build build --target screens settings-screens
+	cmake --build build --target screens
 	mkdir -p docs
 	cp build/screens/panel-light-unarmed.png docs/panel-light.png
 	cp build/screens/panel-dark-armed.png docs/panel-dark.png

@@ -1,13 +1,14 @@
 #include "platform/ipc/BusHelperConnection.h"
 
 #include <gtest/gtest.h>
+#include <sdbus-c++/sdbus-c++.h>
 
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <mutex>
 #include <thread>
 
-#include "tests/client/BusTestDaemon.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSystemBus.h"
 
@@ -15,44 +16,73 @@ namespace mavu::ipc {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::BusTestDaemon;
 using testing::eventually;
-using Mode = BusTestDaemon::Mode;
 
-struct MessageAnswer {
+// Owns the daemon's name and holds every Arm until the test answers it or leaves the bus:
+// the answers the real daemon gives at once travel in the client's system test.
+class HoldingDaemon {
+  public:
+    using Held = sdbus::Result<bool, std::vector<std::string>>;
+    HoldingDaemon() {
+        object_->registerMethod("Arm")
+            .onInterface(protocol::kInterface)
+            .implementedAs([this](Held&& result, double seconds, bool external) {
+                std::lock_guard lock(mutex_);
+                held_.push_back(std::move(result));
+                args_.emplace_back(seconds, external);
+            });
+        object_->finishRegistration();
+        connection_->enterEventLoopAsync();
+    }
+    ~HoldingDaemon() { connection_->leaveEventLoop(); }
+    void answer(bool ok, const std::string& message) {
+        std::vector<Held> held;
+        {
+            std::lock_guard lock(mutex_);  // never send while holding what a handler takes
+            held.swap(held_);
+        }
+        for (auto& result : held) {
+            result.returnResults(ok, std::vector{message});
+        }
+    }
+    std::vector<std::pair<double, bool>> args() {
+        std::lock_guard lock(mutex_);
+        return args_;
+    }
+
+  private:
+    std::unique_ptr<sdbus::IConnection> connection_ =
+        sdbus::createSystemBusConnection(protocol::kBusName);
+    std::unique_ptr<sdbus::IObject> object_ =
+        sdbus::createObject(*connection_, protocol::kObjectPath);
+    std::mutex mutex_;
+    std::vector<Held> held_;
+    std::vector<std::pair<double, bool>> args_;
+};
+
+struct Answer {
     bool success = false;
     std::optional<std::string> message;
     std::optional<std::string> error;
 };
 
-template <class T>
-T within(std::future<T>& future, std::chrono::milliseconds bound = 5s) {
-    if (future.wait_for(bound) != std::future_status::ready) {
-        ADD_FAILURE() << "no answer within " << bound.count() << " ms";
-        return T{};
-    }
-    return future.get();
-}
-
-// Collects the reply or the error of one message call.
+// Collects the first reply or error of one call.
 struct Call {
-    std::promise<MessageAnswer> promise;
-    std::future<MessageAnswer> future = promise.get_future();
+    std::promise<Answer> promise;
+    std::future<Answer> future = promise.get_future();
     std::atomic<int> deliveries{0};
 
-    ErrorHandler onError() {
-        return [this](const ConnectionError& e) {
-            if (deliveries++ == 0) {
-                promise.set_value({false, std::nullopt, e.localizedDescription});
-            }
-        };
+    void settle(Answer a) {
+        if (deliveries++ == 0) {
+            promise.set_value(std::move(a));
+        }
     }
-    protocol::MessageReply onReply() {
-        return [this](bool ok, std::optional<std::string> message) {
-            if (deliveries++ == 0) {
-                promise.set_value({ok, std::move(message), std::nullopt});
-            }
-        };
+    Answer within(std::chrono::milliseconds bound = 5s) {
+        if (future.wait_for(bound) != std::future_status::ready) {
+            ADD_FAILURE() << "no answer within " << bound.count() << " ms";
+            return {};
+        }
+        return future.get();
     }
 };
 
@@ -66,9 +96,14 @@ class BusConnectionTest : public ::testing::Test {
         attempt.connection->resume();
         return attempt.connection;
     }
-    void arm(HelperConnection& connection, Call& call) {
-        connection.remoteObjectProxy(call.onError())
-            ->armWithDurationSeconds(3600, true, call.onReply());
+    void arm(HelperConnection& connection, Call& call, double seconds = 3600) {
+        connection
+            .remoteObjectProxy([&call](const ConnectionError& e) {
+                call.settle({false, std::nullopt, e.localizedDescription});
+            })
+            ->armWithDurationSeconds(seconds, true, [&call](bool ok, auto message) {
+                call.settle({ok, std::move(message), std::nullopt});
+            });
     }
 
     testing::TestSystemBus bus;
@@ -76,57 +111,28 @@ class BusConnectionTest : public ::testing::Test {
     std::atomic<int> interruptions{0};
 };
 
-// The other members travel in the client's test against the real daemon.
-TEST_F(BusConnectionTest, CarriesArgumentsAndReplies) {
-    BusTestDaemon daemon(Mode::answer,
-                         "MAVU's Keep Awake timer ended; the Mac now sleeps normally.");
-    auto connection = open();
-    auto proxy = connection->remoteObjectProxy(
-        [](const ConnectionError& e) { ADD_FAILURE() << e.localizedDescription; });
-
-    Call arm, disarm;
-    proxy->armWithDurationSeconds(7200, true, arm.onReply());
-    proxy->disarm(disarm.onReply());
-    const auto armed = within(arm.future);
-    EXPECT_TRUE(armed.success);
-    EXPECT_EQ(armed.message, "MAVU's Keep Awake timer ended; the Mac now sleeps normally.");
-    EXPECT_EQ(within(disarm.future).message, std::nullopt);
-
-    const auto calls = daemon.calls();
-    ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls[0].member, "Arm");
-    EXPECT_EQ(calls[0].seconds, 7200.0);
-    EXPECT_TRUE(calls[0].external);
-    EXPECT_EQ(invalidations + interruptions, 0);
-}
-
-TEST_F(BusConnectionTest, UndeliverableMessagesReachTheErrorHandlerWithTheBusMessage) {
+TEST_F(BusConnectionTest, LateAnswersArriveWithTheirArgumentsAndADepartureInterrupts) {
     auto connection = open();
     Call unknown;
     arm(*connection, unknown);  // nobody owns the name and nothing can start it
-    const auto answer = within(unknown.future);
-    ASSERT_TRUE(answer.error);
-    EXPECT_NE(answer.error->find("group.com.norvel.mavu.helper"), std::string::npos);
+    const auto undelivered = unknown.within();
+    ASSERT_TRUE(undelivered.error);
+    EXPECT_NE(undelivered.error->find("group.com.norvel.mavu.helper"), std::string::npos);
 
-    BusTestDaemon daemon(Mode::fail);
-    Call refused;
-    arm(*connection, refused);
-    EXPECT_EQ(within(refused.future).error, "The daemon refused.");
-}
-
-TEST_F(BusConnectionTest, LateAnswersArriveAndADepartureInterrupts) {
-    auto daemon = std::make_unique<BusTestDaemon>(Mode::hold);
-    auto connection = open();
+    auto daemon = std::make_unique<HoldingDaemon>();
     Call late, abandoned;
-    arm(*connection, late);
+    arm(*connection, late, 7200);
     EXPECT_EQ(late.future.wait_for(300ms), std::future_status::timeout);
-    daemon->answerHeld(true, "The battery is too low.");
-    EXPECT_EQ(within(late.future).message, "The battery is too low.");
+    daemon->answer(true, "The battery is too low.");
+    const auto answered = late.within();
+    EXPECT_TRUE(answered.success);
+    EXPECT_EQ(answered.message, "The battery is too low.");
+    EXPECT_EQ(daemon->args(), (std::vector<std::pair<double, bool>>{{7200.0, true}}));
 
     arm(*connection, abandoned);
-    ASSERT_TRUE(eventually([&] { return daemon->calls().size() == 2; }));
+    ASSERT_TRUE(eventually([&] { return daemon->args().size() == 2; }));
     daemon.reset();  // leaves the bus without answering
-    EXPECT_TRUE(within(abandoned.future).error);
+    EXPECT_TRUE(abandoned.within().error);
     EXPECT_TRUE(eventually([&] { return interruptions == 1; }));
     EXPECT_EQ(invalidations, 0);
 }
@@ -137,18 +143,19 @@ TEST_F(BusConnectionTest, ALostBusInvalidatesWithoutEndingTheProcess) {
     EXPECT_TRUE(eventually([&] { return invalidations == 1; }));
     Call afterwards;
     arm(*connection, afterwards);
-    EXPECT_TRUE(within(afterwards.future).error);
+    EXPECT_TRUE(afterwards.within().error);
     EXPECT_EQ(interruptions, 0);
 }
 
 TEST_F(BusConnectionTest, ClosingDropsPendingCallsAndSilencesHandlers) {
-    auto daemon = std::make_unique<BusTestDaemon>(Mode::hold);
+    auto daemon = std::make_unique<HoldingDaemon>();
     auto connection = open();
     auto pending = std::make_shared<int>(0);
     std::weak_ptr<int> watch = pending;
-    connection->remoteObjectProxy([pending](const ConnectionError&) {})->disarm({});
+    connection->remoteObjectProxy([pending](const ConnectionError&) {})
+        ->armWithDurationSeconds(60, false, {});
     pending.reset();
-    ASSERT_TRUE(eventually([&] { return daemon->calls().size() == 1; }));
+    ASSERT_TRUE(eventually([&] { return daemon->args().size() == 1; }));
     connection->invalidate();
     EXPECT_TRUE(watch.expired());  // its callbacks are gone, never to be called
     daemon.reset();
@@ -156,7 +163,7 @@ TEST_F(BusConnectionTest, ClosingDropsPendingCallsAndSilencesHandlers) {
     EXPECT_EQ(invalidations + interruptions, 0);
     Call afterwards;
     arm(*connection, afterwards);
-    EXPECT_EQ(within(afterwards.future).error, "The connection to the helper was closed.");
+    EXPECT_EQ(afterwards.within().error, "The connection to the helper was closed.");
 }
 
 TEST(BusConnector, AnUnreachableBusIsAFailureNotAnException) {

@@ -19,7 +19,7 @@ namespace {
 // notification server and no X server: it starts, stores settings where the user's config
 // lives, and every failure ends as a sentence or a log line.
 TEST(LinuxAppModelBackend, StartsAndFailsGentlyWithNothingToTalkTo) {
-    testing::TestSystemBus bus;
+    testing::TestSystemBus bus;  // the session bus too
     setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
     testing::TempDir home;
     setenv("XDG_CONFIG_HOME", home.path("config").c_str(), 1);

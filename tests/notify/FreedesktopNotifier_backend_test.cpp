@@ -40,7 +40,7 @@ std::string notifyArgs(const std::string& body) {
 }
 
 TEST(FreedesktopNotifierBackend, EachPostIsANewSilentNotificationAndNeverWaits) {
-    testing::TestSystemBus bus;
+    testing::TestSystemBus bus;  // the session bus too
     setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
     testing::XvfbServer x;
     ASSERT_FALSE(x.display().empty());
@@ -82,7 +82,7 @@ TEST(FreedesktopNotifierBackend, EachPostIsANewSilentNotificationAndNeverWaits) 
 }
 
 TEST(FreedesktopNotifierBackend, AMissingServerCostsOneLogLine) {
-    testing::TestSystemBus bus;
+    testing::TestSystemBus bus;  // the session bus too
     setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
     testing::LogCapture log;
     dispatch::RealDispatch dispatch;

@@ -20,8 +20,6 @@ namespace {
 constexpr quint32 aKey = 38, deleteKey = 22, escapeKey = 9, leftShiftKey = 50, f1Key = 67;
 constexpr quint32 unknownKey = 0;
 
-const auto* const qt = ::testing::AddGlobalTestEnvironment(new testing::QtTestApplication);
-
 // Counts the key presses the recorder passes on.
 class Parent : public QWidget {
   public:

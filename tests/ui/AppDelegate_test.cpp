@@ -6,7 +6,7 @@
 #include "app/ui/TerminationRequests.h"
 #include "tests/model/ModelWorld.h"
 #include "tests/support/FakeSystemAppearance.h"
-#include "tests/updater/QtApplication.h"
+#include "tests/support/QtTestApplication.h"
 
 namespace mavu::ui {
 namespace {
@@ -16,7 +16,6 @@ using Sent = std::vector<std::string>;
 // The delegate on a model in virtual time, with SIGTERM, SIGINT and SIGHUP routed to it.
 struct DelegateWorld {
     DelegateWorld() {
-        testing::ensureQtApplication();
         delegate = std::make_unique<AppDelegate>(AppDelegateParts{
             .makeModel = [this](auto) { return world.launch(), world.model; },
             .appearance = std::make_unique<testing::FakeSystemAppearance>(ColorScheme::light),

@@ -31,15 +31,15 @@ using mavu::testing::startProcess;
 struct Desktop {
     Desktop() {
         qputenv("DISPLAY", QByteArray::fromStdString(xvfb.display()));
-        qputenv("QT_QPA_PLATFORM", "xcb");
         qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(bus.address()));
+        qputenv("QT_QPA_PLATFORM", "xcb");
         static int argc = 1;
         static char name[] = "ui_backend_tests";
         static char* argv[] = {name, nullptr};
         application = new QApplication(argc, argv);
     }
     mavu::testing::XvfbServer xvfb{"1280x800x24"};
-    mavu::testing::TestSystemBus bus;
+    mavu::testing::TestSystemBus bus;  // the session bus too
     QApplication* application;
 };
 
@@ -184,13 +184,7 @@ TEST(TrayIcon, OpensThePopoverOnALeftClickAndTheMenuOnARightClick) {
 
     clickAt(middle, 3);
     ASSERT_TRUE(serveUntil([&] { return delegate.menu() && delegate.menu()->isVisible(); }));
-    EXPECT_FALSE(delegate.popover().isShown());
-    QStringList entries;
-    for (QAction* action : delegate.menu()->actions()) {
-        entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    }
-    EXPECT_EQ(entries,
-              (QStringList{"Open MAVU", "Turn On", "-", "Check for Updates…", "-", "Quit MAVU"}));
+    EXPECT_FALSE(delegate.popover().isShown());  // its entries are the unit test's
     delegate.menu()->close();
     mavu::testing::endProcess(trayer);
 }

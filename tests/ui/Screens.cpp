@@ -1,33 +1,69 @@
-// Writes pictures of the main panel in every state to the folder given (build/screens by
-// `make screens`): light and dark, armed and unarmed, and with the setup alert, each at
-// 1x (the popover's 408 × 503) and 2x.
+// Writes pictures of the main panel and the settings sheet to the folder given
+// (build/screens by `make screens`), light and dark, each at 1x and 2x: the panel armed,
+// unarmed and with the setup alert; the sheet with the daemon current, outdated and
+// unknown, while recording a shortcut, with the uninstall alerts, and scaled down for a
+// short screen.
 #include <QApplication>
 #include <QDir>
 #include <QImage>
-#include <QPainter>
+#include <QTest>
 #include <cstdio>
 
+#include "app/shortcut/recorder/ShortcutRecorder.h"
 #include "app/ui/MainPanelView.h"
+#include "app/ui/settings/SettingsSheet.h"
+#include "tests/model/ModelWorld.h"
 
 using mavu::ui::ColorScheme;
 using mavu::ui::MainPanelState;
-using mavu::ui::MainPanelView;
 
 namespace {
 
-bool save(MainPanelView& view, const QString& folder, const QString& name) {
-    bool ok = true;
+QString folder;
+bool ok = true;
+
+void save(QWidget& widget, const QString& name) {
     for (const int dpr : {1, 2}) {
-        QImage image(view.size() * dpr, QImage::Format_ARGB32_Premultiplied);
+        QImage image(widget.size() * dpr, QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(dpr);
         image.fill(Qt::transparent);
-        view.render(&image);
+        widget.render(&image);
         const QString file =
             QDir(folder).filePath(name + (dpr == 1 ? QString() : QStringLiteral("@2x")) + ".png");
         ok = image.save(file) && ok;
         std::printf("%s\n", qPrintable(file));
     }
-    return ok;
+}
+
+// A model whose settings sheet is open and whose daemon answered with version and build.
+struct World {
+    explicit World(const std::string& daemonBuild) {
+        world.launch().setShowSettings(true);
+        world.dispatch.runUntilIdle();
+        world.connector->sent.back()->replyVersion("1.3", daemonBuild);
+        world.dispatch.runUntilIdle();
+    }
+    mavu::app::AppModel& model() { return *world.model; }
+    mavu::testing::ModelWorld world;
+};
+
+void shoot(World& world, ColorScheme scheme, const QString& name,
+           const std::function<void(QWidget&)>& prepare = {}, double scale = 1.0) {
+    auto sheet = mavu::ui::makeSettingsSheet(world.model(), scheme, scale);
+    sheet->show();
+    if (prepare) {
+        prepare(*sheet);
+    }
+    save(*sheet, name);
+}
+
+void startRecording(QWidget& sheet) {
+    sheet.activateWindow();
+    if (!QTest::qWaitForWindowActive(&sheet)) {
+        std::fprintf(stderr, "the sheet did not become active\n");
+    }
+    QTest::mouseClick(sheet.findChild<mavu::shortcut::ShortcutRecorder*>("shortcutRecorder"),
+                      Qt::LeftButton);
 }
 
 }  // namespace
@@ -35,13 +71,12 @@ bool save(MainPanelView& view, const QString& folder, const QString& name) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screens");
+    folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screens");
     QDir().mkpath(folder);
 
-    MainPanelView view({});
-    bool ok = true;
+    mavu::ui::MainPanelView view({});
     for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
-        const QString schemeName = scheme == ColorScheme::dark ? "dark" : "light";
+        const QString s = scheme == ColorScheme::dark ? "dark" : "light";
         for (const bool armed : {false, true}) {
             MainPanelState state;
             state.scheme = scheme;
@@ -50,9 +85,7 @@ int main(int argc, char** argv) {
                 armed ? mavu::app::DurationOption::two : mavu::app::DurationOption::infinite;
             state.launchAtLoginEnabled = armed;
             view.setState(state);
-            ok = save(view, folder,
-                      QStringLiteral("panel-%1-%2").arg(schemeName, armed ? "armed" : "unarmed")) &&
-                 ok;
+            save(view, QStringLiteral("panel-%1-%2").arg(s, armed ? "armed" : "unarmed"));
         }
         MainPanelState alert;
         alert.scheme = scheme;
@@ -60,7 +93,25 @@ int main(int argc, char** argv) {
         alert.helperNeedsApproval = true;
         alert.setupMessage = "Approve MAVU in System Settings → General → Login Items.";
         view.setState(alert);
-        ok = save(view, folder, QStringLiteral("panel-%1-setup-alert").arg(schemeName)) && ok;
+        save(view, QStringLiteral("panel-%1-setup-alert").arg(s));
+
+        World current("42");
+        current.model().toggleLaunchAtLogin();
+        shoot(current, scheme, QStringLiteral("settings-%1").arg(s));
+        shoot(current, scheme, QStringLiteral("settings-%1-recording").arg(s), startRecording);
+        World outdated("41");
+        shoot(outdated, scheme, QStringLiteral("settings-%1-helper-outdated").arg(s));
+        outdated.model().setShowUninstallConfirm(true);
+        shoot(outdated, scheme, QStringLiteral("settings-%1-uninstall-confirm").arg(s));
+        outdated.model().setShowUninstallConfirm(false);
+        outdated.model().setShowUninstallDone(true);
+        shoot(outdated, scheme, QStringLiteral("settings-%1-uninstall-done").arg(s));
     }
+    World unknown("42");
+    unknown.model().setShowSettings(false);
+    unknown.model().setShowSettings(true);
+    unknown.world.dispatch.advance(3.0);  // the daemon does not answer
+    shoot(unknown, ColorScheme::dark, QStringLiteral("settings-dark-helper-unknown"));
+    shoot(unknown, ColorScheme::light, QStringLiteral("settings-light-scaled"), {}, 0.8);
     return ok ? 0 : 1;
 }

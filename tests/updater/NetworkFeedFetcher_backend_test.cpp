@@ -6,8 +6,8 @@
 
 #include <QTcpServer>
 
+#include "tests/support/QtTestApplication.h"
 #include "tests/support/VirtualDispatch.h"
-#include "tests/updater/QtApplication.h"
 
 namespace mavu::updater {
 namespace {
@@ -15,7 +15,6 @@ namespace {
 class NetworkFeedFetcherTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        testing::ensureQtApplication();
         ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
         url = "https://127.0.0.1:" + std::to_string(server.serverPort()) + "/appcast.xml";
     }

@@ -5,7 +5,7 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 
-#include "tests/updater/QtApplication.h"
+#include "tests/support/QtTestApplication.h"
 
 namespace mavu::updater {
 namespace {
@@ -30,7 +30,6 @@ void click(QMessageBox* box, const QString& label) {
 }
 
 TEST(QtUserDriver, ShowsEachSentenceAndReportsTheChoiceOnce) {
-    testing::ensureQtApplication();
     auto driver = std::make_unique<QtUserDriver>();
     std::vector<UpdateChoice> choices;
     const auto offer = [&] {
