@@ -3,8 +3,9 @@
 
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: all bootstrap build test test-normal test-asan test-tsan run format clean
+.PHONY: all bootstrap build test test-normal test-asan test-tsan fuzz run format clean
 
 all: build
 
@@ -40,6 +41,16 @@ test-tsan: build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
+build-fuzz/build.ninja:
+	CXX=clang++-16 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DMAVU_SANITIZE=address -DMAVU_FUZZ=ON $(CMAKE_FLAGS)
+
+# Every parser of outside input under libFuzzer with ASan+UBSan, FUZZ_SECONDS each, in a
+# build of its own (clang). `make test` replays the kept inputs without clang.
+fuzz: bootstrap build-fuzz/build.ninja
+	cmake --build build-fuzz --target fuzzers -j $(JOBS)
+	@scripts/fuzz build-fuzz $(FUZZ_SECONDS)
+
 run: build
 	@scripts/run
 
@@ -47,4 +58,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
