@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "helper/Utf8.h"
+
 namespace mavu::helper {
 namespace {
 
@@ -62,7 +64,13 @@ std::string stringValue(plist_t dictionary, const char* key) {
     if (!text) {
         return kUnknown;
     }
-    return std::string(text, length);
+    // The version goes out as a bus string, which must be UTF-8 without a NUL; a binary
+    // plist can hold any UTF-16 text (lone surrogates, U+0000), which is no version.
+    std::string value(text, length);
+    if (value.find('\0') != std::string::npos || !isValidUtf8(value)) {
+        return kUnknown;
+    }
+    return value;
 }
 
 std::optional<std::filesystem::path> runningExecutable() {
