@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -27,11 +28,27 @@ bool isAdapter(const std::string& type) {
     return type == "Mains" || type.starts_with("USB") || type == "Wireless" || type == "BrickID";
 }
 
+// part of whole in whole percent (0...100), for any two values a driver, or a forged tree,
+// may hold: in long double the product cannot overflow, and it stays exact for every
+// value a real battery reports.
 std::optional<long long> ratio(std::optional<long long> part, std::optional<long long> whole) {
     if (!part || !whole || *whole <= 0) {
         return std::nullopt;
     }
-    return *part * 100 / *whole;
+    const long double percent = static_cast<long double>(std::clamp(*part, 0LL, *whole)) * 100;
+    return static_cast<long long>(percent / *whole);
+}
+
+// amount / rate in minutes, for an amount left (µWh, µAh) and a flow (µW, µA) of either
+// sign; nothing when no battery could report them.
+std::optional<long long> minutesAt(long long amount, long long rate) {
+    long long scaled = 0;
+    if (amount < 0 || rate == 0 || rate == std::numeric_limits<long long>::min() ||
+        __builtin_mul_overflow(amount, 60LL, &scaled)) {
+        return std::nullopt;
+    }
+    // Some drivers report the flow out of the battery as negative.
+    return scaled / std::llabs(rate);
 }
 
 // Minutes until empty (discharging) or full (charging), from the kernel's own estimate
@@ -47,19 +64,20 @@ std::optional<long long> minutesLeft(const std::filesystem::path& supply, bool c
           std::tuple{"charge_now", "charge_full", "current_now"}}) {
         const auto now = readSysfsInteger(supply / amount);
         const auto rate = readSysfsInteger(supply / flow);
-        if (!now || !rate || *rate == 0) {
+        if (!now || !rate) {
             continue;
         }
         long long remaining = *now;
         if (charging) {
             const auto capacity = readSysfsInteger(supply / full);
-            if (!capacity) {
+            if (!capacity || __builtin_sub_overflow(*capacity, *now, &remaining)) {
                 continue;
             }
-            remaining = std::max(0LL, *capacity - *now);
+            remaining = std::max(0LL, remaining);
         }
-        // Some drivers report the flow out of the battery as negative.
-        return remaining * 60 / std::llabs(*rate);
+        if (const auto minutes = minutesAt(remaining, *rate)) {
+            return minutes;
+        }
     }
     return std::nullopt;
 }
