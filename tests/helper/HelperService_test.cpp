@@ -194,6 +194,17 @@ TEST_F(HelperServiceTest, FailedDisableSleepIsReportedUndoneAndRetriedAtTheNextC
     setLid(false);
     setLid(true);
     EXPECT_TRUE(status().activeHold);
+
+    // Every battery tick applies the hold again (logind may have dropped it); when that
+    // fails, the hold ends the same way.
+    tool.clearRuns();
+    d.advance(20.0);
+    EXPECT_EQ(tool.runs(), (Runs{kBattery, kDisable}));
+    tool.respond({"-a", "disablesleep", "1"}, ScriptedProcessRunner::exited(1));
+    tool.clearRuns();
+    d.advance(20.0);
+    EXPECT_EQ(tool.runs(), (Runs{kBattery, kDisable, kRestore}));
+    EXPECT_EQ(state(), (State{true, false, kCouldNotSet}));
 }
 
 TEST_F(HelperServiceTest, CountdownMeasuresClosedLidTimeFromTheLastClosing) {
