@@ -26,7 +26,7 @@ namespace {
 constexpr auto kHolderStartLimit = std::chrono::seconds(10);
 constexpr int kHolderEndLimitMs = 2000;
 // How long a holder waits for logind to come back after a restart dropped its lock.
-constexpr auto kRetakeLimit = std::chrono::seconds(5);
+constexpr auto kRetakeLimit = std::chrono::seconds(10);
 constexpr char kHeld[] = "held";
 constexpr int kReportFd = 3;
 
