@@ -45,17 +45,19 @@ class ScriptedDaemonService final : public services::AppService {
 
 class ScriptedServiceManagement final : public services::ServiceManagement {
   public:
-    explicit ScriptedServiceManagement(dispatch::MainQueue& main)
-        : daemon(std::make_shared<ScriptedDaemonService>(main)) {}
+    explicit ScriptedServiceManagement(dispatch::MainQueue& main,
+                                       std::shared_ptr<services::AppService> loginItem = nullptr)
+        : daemon(std::make_shared<ScriptedDaemonService>(main)), loginItem(std::move(loginItem)) {}
 
     std::shared_ptr<services::AppService> daemonService(const std::string& plistName) override {
         daemonPlistNames.push_back(plistName);
         return daemon;
     }
-    std::shared_ptr<services::AppService> mainAppService() override { return nullptr; }
+    std::shared_ptr<services::AppService> mainAppService() override { return loginItem; }
     void openSystemSettingsLoginItems() override {}
 
     std::shared_ptr<ScriptedDaemonService> daemon;
+    std::shared_ptr<services::AppService> loginItem;
     std::vector<std::string> daemonPlistNames;
 };
 
