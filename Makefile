@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all bootstrap build test test-normal test-asan test-tsan fuzz run format clean
+.PHONY: all bootstrap build test test-normal test-asan test-tsan fuzz run screens format clean
 
 all: build
 
@@ -53,6 +53,10 @@ fuzz: bootstrap build-fuzz/build.ninja
 
 run: build
 	@scripts/run
+
+# Pictures of the panel and the settings sheet in every state, in build/screens/.
+screens: bootstrap build/build.ninja
+	cmake --build build --target screens settings-screens
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -13,12 +13,23 @@
 # MAVU_SIGNING_KEY, MAVU_SIGNING_CHAIN (optional) and MAVU_SIGNING_ANCHOR.
 #
 # Functions:
-#   mavu_sign(<target> IDENTIFIER <id> [IDENTITY <name>])
+#   mavu_sign(<target> IDENTIFIER <id> [IDENTITY <name> | PRODUCT])
 #       signs the target's output in place after each link.
-#   mavu_signed_copy(<target> OUTPUT <file> IDENTIFIER <id> [IDENTITY <name>])
+#   mavu_signed_copy(<target> OUTPUT <file> IDENTIFIER <id> [IDENTITY <name> | PRODUCT])
 #       after each link, copies the target's output to <file> and signs the copy.
-#   Without IDENTITY both use the product identity (real if configured, else the
-#   development one); with it, a test identity made by mavu_signing_identity.
+#   Both sign with the development identity unless told otherwise: PRODUCT means the
+#   product identity (the real one if configured), IDENTITY a test identity made by
+#   mavu_signing_identity. Only the app and the daemon (whose identifier admits no
+#   client) are products: the command-line client, the bench and the test clients must
+#   never carry a signature an installed daemon accepts.
+#   mavu_install_product(<target> IDENTIFIER <id> DESTINATION <dir>)
+#       installs a product. Without a real identity, installing signs it again with a CA
+#       made for that installation, whose keys are deleted right after (see
+#       mavu_install_anchor), so no key left on the build machine signs clients that an
+#       installed daemon accepts.
+#   mavu_install_anchor(<file>)
+#       installs the anchor the daemon trusts, as <file>: MAVU_SIGNING_ANCHOR, or the CA
+#       of that installation. Called after every product's installation.
 #   mavu_signing_ca(<name> [ISSUER <ca>])
 #       a CA (self-signed, or issued by another); sets MAVU_CA_<name> to its PEM.
 #   mavu_signing_identity(<name> TEAM <ou> [CA <ca>] [NOT_FOR_CODE])
@@ -181,12 +192,24 @@ function(_mavu_identity_options out identity)
     set(${out} ${options} PARENT_SCOPE)
 endfunction()
 
+# The identity a signing function was asked for: a named one, the product's, or dev.
+function(_mavu_requested_identity out product identity)
+    if(identity)
+        set(${out} "${identity}" PARENT_SCOPE)
+    elseif(product)
+        set(${out} "" PARENT_SCOPE)
+    else()
+        set(${out} dev PARENT_SCOPE)
+    endif()
+endfunction()
+
 function(mavu_sign target)
-    cmake_parse_arguments(ARG "" "IDENTIFIER;IDENTITY" "" ${ARGN})
+    cmake_parse_arguments(ARG "PRODUCT" "IDENTIFIER;IDENTITY" "" ${ARGN})
     if(NOT ARG_IDENTIFIER)
         message(FATAL_ERROR "mavu_sign(${target}) needs IDENTIFIER")
     endif()
-    _mavu_identity_options(options "${ARG_IDENTITY}")
+    _mavu_requested_identity(identity "${ARG_PRODUCT}" "${ARG_IDENTITY}")
+    _mavu_identity_options(options "${identity}")
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND $<TARGET_FILE:mavu-codesign> sign --identifier ${ARG_IDENTIFIER} ${options}
             $<TARGET_FILE:${target}>
@@ -196,11 +219,12 @@ function(mavu_sign target)
 endfunction()
 
 function(mavu_signed_copy target)
-    cmake_parse_arguments(ARG "" "OUTPUT;IDENTIFIER;IDENTITY" "" ${ARGN})
+    cmake_parse_arguments(ARG "PRODUCT" "OUTPUT;IDENTIFIER;IDENTITY" "" ${ARGN})
     if(NOT ARG_OUTPUT OR NOT ARG_IDENTIFIER)
         message(FATAL_ERROR "mavu_signed_copy(${target}) needs OUTPUT and IDENTIFIER")
     endif()
-    _mavu_identity_options(options "${ARG_IDENTITY}")
+    _mavu_requested_identity(identity "${ARG_PRODUCT}" "${ARG_IDENTITY}")
+    _mavu_identity_options(options "${identity}")
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${ARG_OUTPUT}
         COMMAND $<TARGET_FILE:mavu-codesign> sign --identifier ${ARG_IDENTIFIER} ${options}
@@ -208,4 +232,31 @@ function(mavu_signed_copy target)
         COMMENT "Signing a copy of ${target} as ${ARG_IDENTIFIER}"
         VERBATIM)
     add_dependencies(${target} mavu-codesign)
+endfunction()
+
+function(mavu_install_product target)
+    cmake_parse_arguments(ARG "" "IDENTIFIER;DESTINATION" "" ${ARGN})
+    if(NOT ARG_IDENTIFIER OR NOT ARG_DESTINATION)
+        message(FATAL_ERROR "mavu_install_product(${target}) needs IDENTIFIER and DESTINATION")
+    endif()
+    install(TARGETS ${target} DESTINATION ${ARG_DESTINATION})
+    set_property(GLOBAL APPEND PROPERTY MAVU_INSTALLED_PRODUCTS
+        "${ARG_DESTINATION}/$<TARGET_FILE_NAME:${target}>=${ARG_IDENTIFIER}")
+endfunction()
+
+function(mavu_install_anchor file)
+    get_filename_component(dir "${file}" DIRECTORY)
+    get_filename_component(name "${file}" NAME)
+    if(MAVU_SIGNING_CERT)
+        install(FILES "${MAVU_SIGNING_ANCHOR}" DESTINATION "${dir}" RENAME "${name}")
+        return()
+    endif()
+    get_property(products GLOBAL PROPERTY MAVU_INSTALLED_PRODUCTS)
+    string(REPLACE ";" "|" products "${products}")
+    install(CODE "execute_process(COMMAND \"${CMAKE_COMMAND}\"
+        \"-DOPENSSL=${MAVU_OPENSSL}\" \"-DCONFIG=${_mavu_signing_config}\"
+        \"-DCODESIGN=$<TARGET_FILE:mavu-codesign>\" \"-DROOT=\$ENV{DESTDIR}\"
+        \"-DPRODUCTS=${products}\" \"-DANCHOR=${file}\"
+        -P \"${PROJECT_SOURCE_DIR}/cmake/SignInstallation.cmake\"
+        COMMAND_ERROR_IS_FATAL ANY)")
 endfunction()

@@ -1,8 +1,11 @@
 // mavu-helper: the root daemon the system bus starts on demand. It restores normal sleep,
 // starts its watches and the lid monitor, then serves the helper protocol to signed
-// clients until it is stopped, releasing any hold on the way out.
+// clients of users polkit allows until it is stopped, releasing any hold on the way out.
+#include <pwd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <variant>
@@ -14,20 +17,43 @@
 #include "helper/bus/HelperListener.h"
 #include "helper/bus/StopSignals.h"
 #include "helper/version/HelperVersion.h"
-#include "platform/codesign/SignedClientVerifier.h"
+#include "platform/clientcheck/IsolatedClientVerifier.h"
+#include "platform/clientcheck/ProcessExecutable.h"
 #include "platform/dispatch/RealDispatch.h"
 #include "platform/hardware/LinuxPowerRegistry.h"
 #include "platform/hardware/SysfsThermalSource.h"
 #include "platform/log/Log.h"
+#include "platform/polkit/PolkitAuthority.h"
 #include "platform/process/SpawnProcessRunner.h"
 #include "protocol/HelperProtocol.h"
 
 using namespace mavu;
 
+namespace {
+
+std::string besideThisProgram(const char* name) {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? name : (self.parent_path() / name).string();
+}
+
+// The verifier reads callers' signatures as nobody.
+clientcheck::VerifierProgram verifierProgram(const helper::DaemonOptions& options) {
+    clientcheck::VerifierProgram program{options.verifier, options.anchor};
+    if (const passwd* nobody = getpwnam("nobody")) {
+        program.uid = nobody->pw_uid;
+        program.gid = nobody->pw_gid;
+    }
+    return program;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    const auto parsed = helper::parseDaemonOptions(
-        std::vector<std::string>(argv + 1, argv + argc),
-        helper::DaemonOptions{MAVU_DEFAULT_ANCHOR, MAVU_DEFAULT_PMSET, "/"});
+    const auto parsed =
+        helper::parseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc),
+                                   helper::DaemonOptions{MAVU_DEFAULT_ANCHOR, MAVU_DEFAULT_PMSET,
+                                                         "/", besideThisProgram("mavu-verify")});
     if (const auto* error = std::get_if<helper::OptionsError>(&parsed)) {
         std::fprintf(stderr, "%s\n%s\n", error->sentence.c_str(), helper::kDaemonUsage);
         return 2;
@@ -51,7 +77,7 @@ int main(int argc, char** argv) {
     };
     static ServiceEnvironment* const environment = new ServiceEnvironment(options.hardwareRoot);
     auto& dispatch = environment->dispatch;
-    codesign::SignedClientVerifier verifier(options.anchor);
+    clientcheck::IsolatedClientVerifier verifier({.program = verifierProgram(options)});
 
     // Start-up restores normal sleep before anyone can reach the daemon.
     auto service =
@@ -62,7 +88,6 @@ int main(int argc, char** argv) {
                                        .registry = environment->registry,
                                        .version = [] { return helper::readHelperVersion(); }});
 
-    helper::ConnectionGate gate(verifier, codesign::identifyProcess);
     auto bus = helper::openSystemBus();
     if (!bus.connection) {
         log::line("MAVUHelper: " + bus.error);
@@ -70,7 +95,13 @@ int main(int argc, char** argv) {
     }
     auto listener =
         std::make_unique<helper::HelperListener>(std::move(bus.connection), protocol::kBusName);
-    listener->setDelegate(*service, gate);
+    // Asks polkit over the listener's connection, so its answers arrive on the bus thread.
+    auto authority = std::make_unique<polkit::PolkitAuthority>(
+        listener->connection(), polkit::kKeepAwakeAction, helper::ConnectionGate::kCheckLimit);
+    auto gate =
+        helper::ConnectionGate::create(dispatch.mainQueue(), verifier, *authority,
+                                       [](pid_t pid) { return clientcheck::identifyProcess(pid); });
+    listener->setDelegate(*service, *gate);
 
     // Stopping (by systemd or by losing the bus) releases the hold first: nobody would be
     // left to release it.
@@ -109,6 +140,8 @@ int main(int argc, char** argv) {
     // Replies still queued on the service go out before the connection closes.
     stopWatch.reset();
     service.reset();
+    listener->suspend();
+    authority.reset();
     listener.reset();
     return exitStatus;
 }

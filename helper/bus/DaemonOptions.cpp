@@ -11,10 +11,11 @@ struct Option {
     std::string DaemonOptions::*field;
 };
 
-const std::array<Option, 3> kOptions{{
+const std::array<Option, 4> kOptions{{
     {"--anchor", &DaemonOptions::anchor},
     {"--pmset", &DaemonOptions::pmset},
     {"--hardware-root", &DaemonOptions::hardwareRoot},
+    {"--verifier", &DaemonOptions::verifier},
 }};
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "helper/bus/HelperBusAdaptor.h"
 
-#include <memory>
 #include <optional>
 #include <utility>
 
@@ -12,14 +11,12 @@ namespace {
 const char kAccessDenied[] = "org.freedesktop.DBus.Error.AccessDenied";
 const char kAccessDeniedText[] = "This program is not allowed to talk to the MAVU helper.";
 
-sdbus::Error accessDenied() {
-    return sdbus::Error(kAccessDenied, kAccessDeniedText);
-}
+using MessageReply = std::shared_ptr<sdbus::Result<bool, std::vector<std::string>>>;
 
-// sdbus::Result is move-only and the service's replies are std::functions: share it.
-template <class Result>
-std::shared_ptr<Result> keep(Result&& result) {
-    return std::make_shared<Result>(std::move(result));
+protocol::MessageReply messageReply(MessageReply reply) {
+    return [reply = std::move(reply)](bool success, std::optional<std::string> message) {
+        reply->returnResults(success, protocol::toWire(message));
+    };
 }
 
 }  // namespace
@@ -34,82 +31,76 @@ HelperBusAdaptor::~HelperBusAdaptor() {
     unregisterAdaptor();
 }
 
-bool HelperBusAdaptor::callerAdmitted() {
+template <class Result, class Serve>
+void HelperBusAdaptor::whenAdmitted(Result&& result, Serve serve) {
+    // sdbus::Result is move-only and may wait at the gate inside a std::function: share it.
+    auto reply = std::make_shared<Result>(std::move(result));
+    auto admission = [reply, serve = std::move(serve)](bool admitted) {
+        if (admitted) {
+            serve(reply);
+        } else {
+            reply->returnError(sdbus::Error(kAccessDenied, kAccessDeniedText));
+        }
+    };
     const sdbus::Message* call = getObject().getCurrentlyProcessedMessage();
     if (!call) {
-        return false;
+        admission(false);
+        return;
     }
-    return gate_.admits(call->getSender(), [call]() -> std::optional<pid_t> {
-        try {
-            return call->getCredsPid();
-        } catch (const sdbus::Error&) {
-            return std::nullopt;
-        }
-    });
-}
-
-protocol::MessageReply HelperBusAdaptor::messageReply(MessageResult&& result) {
-    return [reply = keep(std::move(result))](bool success, std::optional<std::string> message) {
-        reply->returnResults(success, protocol::toWire(message));
-    };
+    gate_.whenDecided(
+        call->getSender(),
+        [call]() -> std::optional<pid_t> {
+            try {
+                return call->getCredsPid();
+            } catch (const sdbus::Error&) {
+                return std::nullopt;
+            }
+        },
+        std::move(admission));
 }
 
 void HelperBusAdaptor::Arm(MessageResult&& result, double durationSeconds,
                            bool hasExternalDisplay) {
-    if (!callerAdmitted()) {
-        result.returnError(accessDenied());
-        return;
-    }
-    service_.armWithDurationSeconds(durationSeconds, hasExternalDisplay,
-                                    messageReply(std::move(result)));
+    whenAdmitted(std::move(result), [this, durationSeconds, hasExternalDisplay](auto reply) {
+        service_.armWithDurationSeconds(durationSeconds, hasExternalDisplay, messageReply(reply));
+    });
 }
 
 void HelperBusAdaptor::Disarm(MessageResult&& result) {
-    if (!callerAdmitted()) {
-        result.returnError(accessDenied());
-        return;
-    }
-    service_.disarm(messageReply(std::move(result)));
+    whenAdmitted(std::move(result), [this](auto reply) { service_.disarm(messageReply(reply)); });
 }
 
 void HelperBusAdaptor::Heartbeat(MessageResult&& result, bool hasExternalDisplay) {
-    if (!callerAdmitted()) {
-        result.returnError(accessDenied());
-        return;
-    }
-    service_.heartbeat(hasExternalDisplay, messageReply(std::move(result)));
+    whenAdmitted(std::move(result), [this, hasExternalDisplay](auto reply) {
+        service_.heartbeat(hasExternalDisplay, messageReply(reply));
+    });
 }
 
 void HelperBusAdaptor::ForceSafeOff(sdbus::Result<>&& result) {
-    if (!callerAdmitted()) {
-        result.returnError(accessDenied());
-        return;
-    }
-    service_.forceSafeOff([reply = keep(std::move(result))] { reply->returnResults(); });
+    whenAdmitted(std::move(result), [this](auto reply) {
+        service_.forceSafeOff([reply] { reply->returnResults(); });
+    });
 }
 
 void HelperBusAdaptor::Status(
     sdbus::Result<bool, bool, bool, double, std::vector<std::string>>&& result) {
-    if (!callerAdmitted()) {
-        result.returnError(accessDenied());
-        return;
-    }
-    service_.status([reply = keep(std::move(result))](protocol::HelperStatus status) {
-        reply->returnResults(status.armed, status.lidClosed, status.activeHold,
-                             status.durationSeconds, protocol::toWire(status.message));
+    whenAdmitted(std::move(result), [this](auto reply) {
+        service_.status([reply](protocol::HelperStatus status) {
+            reply->returnResults(status.armed, status.lidClosed, status.activeHold,
+                                 status.durationSeconds, protocol::toWire(status.message));
+        });
     });
 }
 
-std::tuple<std::string, std::string> HelperBusAdaptor::HelperVersion() {
-    if (!callerAdmitted()) {
-        throw accessDenied();
-    }
-    // The service answers the version before returning; a version it did not give counts
-    // as unreadable rather than leaving the caller waiting.
-    auto answer = std::make_shared<std::optional<protocol::HelperVersion>>();
-    service_.helperVersion([answer](protocol::HelperVersion version) { *answer = version; });
-    const protocol::HelperVersion version = answer->value_or(protocol::HelperVersion{"?", "?"});
-    return {version.shortVersion, version.build};
+void HelperBusAdaptor::HelperVersion(sdbus::Result<std::string, std::string>&& result) {
+    whenAdmitted(std::move(result), [this](auto reply) {
+        // The service answers the version before returning; a version it did not give
+        // counts as unreadable rather than leaving the caller waiting.
+        auto answer = std::make_shared<std::optional<protocol::HelperVersion>>();
+        service_.helperVersion([answer](protocol::HelperVersion version) { *answer = version; });
+        const auto version = answer->value_or(protocol::HelperVersion{"?", "?"});
+        reply->returnResults(version.shortVersion, version.build);
+    });
 }
 
 }  // namespace mavu::helper

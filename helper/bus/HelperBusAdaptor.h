@@ -2,8 +2,8 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "helper/bus/ConnectionGate.h"
@@ -12,10 +12,10 @@
 
 namespace mavu::helper {
 
-// Exports the helper protocol on the bus object. Runs on the bus thread: members 1 to 5
-// keep the reply and hand it to the service, which answers later from its state queue;
-// the version is answered at once. Calls from a connection the gate refuses get
-// AccessDenied and reach nothing.
+// Exports the helper protocol on the bus object. Runs on the bus thread and only hands
+// calls on: each waits for its connection's decision at the gate, then members 1 to 5 go
+// to the service, which answers later from its state queue, and the version is answered
+// at once. Calls from a connection the gate refuses get AccessDenied and reach nothing.
 class HelperBusAdaptor final : public sdbus::AdaptorInterfaces<
                                    group::com::norvel::mavu::helper::MAVUHelperProtocol_adaptor> {
   public:
@@ -34,10 +34,12 @@ class HelperBusAdaptor final : public sdbus::AdaptorInterfaces<
     void ForceSafeOff(sdbus::Result<>&& result) override;
     void Status(
         sdbus::Result<bool, bool, bool, double, std::vector<std::string>>&& result) override;
-    std::tuple<std::string, std::string> HelperVersion() override;
+    void HelperVersion(sdbus::Result<std::string, std::string>&& result) override;
 
-    bool callerAdmitted();
-    static protocol::MessageReply messageReply(MessageResult&& result);
+    // Runs serve with the reply once the caller is admitted; a refused caller gets
+    // AccessDenied on that reply instead.
+    template <class Result, class Serve>
+    void whenAdmitted(Result&& result, Serve serve);
 
     protocol::HelperProtocol& service_;
     ConnectionGate& gate_;

@@ -32,6 +32,10 @@ class HelperListener {
     HelperListener(const HelperListener&) = delete;
     HelperListener& operator=(const HelperListener&) = delete;
 
+    // The connection the listener serves on, for other parties that talk over it and
+    // whose answers its bus thread delivers. They must go before the listener does.
+    sdbus::IConnection& connection() { return *connection_; }
+
     // Both must outlive the listener.
     void setDelegate(protocol::HelperProtocol& service, ConnectionGate& gate);
     // Called once, on the bus thread, when the bus connection is lost; nothing is served

@@ -1,9 +1,9 @@
 #include "helper/pmset/BatteryReport.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <limits>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -28,28 +28,21 @@ bool isAdapter(const std::string& type) {
     return type == "Mains" || type.starts_with("USB") || type == "Wireless" || type == "BrickID";
 }
 
-// part of whole in whole percent (0...100), for any two values a driver, or a forged tree,
-// may hold: in long double the product cannot overflow, and it stays exact for every
-// value a real battery reports.
+// part of whole in percent, 0 to 100, for whatever numbers the files hold.
 std::optional<long long> ratio(std::optional<long long> part, std::optional<long long> whole) {
     if (!part || !whole || *whole <= 0) {
         return std::nullopt;
     }
-    const long double percent = static_cast<long double>(std::clamp(*part, 0LL, *whole)) * 100;
-    return static_cast<long long>(percent / *whole);
+    if (*part <= 0 || *part >= *whole) {
+        return *part <= 0 ? 0 : 100;
+    }
+    // 0 < part < whole: part * 100 fits unless part is huge, and then whole / 100 is far
+    // from zero and exact enough.
+    return *part <= LLONG_MAX / 100 ? *part * 100 / *whole : *part / (*whole / 100);
 }
 
-// amount / rate in minutes, for an amount left (µWh, µAh) and a flow (µW, µA) of either
-// sign; nothing when no battery could report them.
-std::optional<long long> minutesAt(long long amount, long long rate) {
-    long long scaled = 0;
-    if (amount < 0 || rate == 0 || rate == std::numeric_limits<long long>::min() ||
-        __builtin_mul_overflow(amount, 60LL, &scaled)) {
-        return std::nullopt;
-    }
-    // Some drivers report the flow out of the battery as negative.
-    return scaled / std::llabs(rate);
-}
+// Beyond a year (or from numbers a battery cannot have) an estimate means nothing.
+constexpr long double kMaxMinutes = 60.0L * 24 * 365;
 
 // Minutes until empty (discharging) or full (charging), from the kernel's own estimate
 // or from charge and current flow; energy (µWh, µW) and charge (µAh, µA) both occur.
@@ -64,20 +57,26 @@ std::optional<long long> minutesLeft(const std::filesystem::path& supply, bool c
           std::tuple{"charge_now", "charge_full", "current_now"}}) {
         const auto now = readSysfsInteger(supply / amount);
         const auto rate = readSysfsInteger(supply / flow);
-        if (!now || !rate) {
+        if (!now || !rate || *rate == 0 || *now < 0) {
             continue;
         }
         long long remaining = *now;
         if (charging) {
             const auto capacity = readSysfsInteger(supply / full);
+            // A capacity near the most negative number would overflow the difference.
             if (!capacity || __builtin_sub_overflow(*capacity, *now, &remaining)) {
                 continue;
             }
             remaining = std::max(0LL, remaining);
         }
-        if (const auto minutes = minutesAt(remaining, *rate)) {
-            return minutes;
+        // Some drivers report the flow out of the battery as negative. In floating point,
+        // so no value (not even the most negative one) overflows.
+        const long double minutes =
+            static_cast<long double>(remaining) * 60 / std::fabs(static_cast<long double>(*rate));
+        if (minutes > kMaxMinutes) {
+            return std::nullopt;
         }
+        return static_cast<long long>(minutes);
     }
     return std::nullopt;
 }

@@ -15,7 +15,7 @@ constexpr char kWhat[] = "handle-lid-switch:sleep:idle";
 constexpr char kWho[] = "MAVU";
 constexpr char kWhy[] = "Keeping the machine awake with the lid closed";
 constexpr char kMode[] = "block";
-constexpr auto kCallTimeout = std::chrono::seconds(5);
+constexpr auto kCallTimeout = std::chrono::seconds(3);
 
 }  // namespace
 

@@ -13,8 +13,10 @@ namespace mavu::pmset {
 
 namespace {
 
-// Long enough for a run that is starting a holder (which itself gives up after 10 s).
-constexpr auto kLockWait = std::chrono::seconds(15);
+// The daemon runs the tool one run at a time, so the lock is free but for a run the
+// daemon already gave up on. The tool's own limits (this, then 4 s for a holder to start)
+// stay well inside the 10 s after which the daemon kills it.
+constexpr auto kLockWait = std::chrono::seconds(2);
 constexpr auto kLockRetry = std::chrono::milliseconds(20);
 
 }  // namespace

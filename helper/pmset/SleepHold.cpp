@@ -22,8 +22,8 @@ namespace mavu::pmset {
 
 namespace {
 
-// The holder connects to the bus and asks logind (which itself gives up after 5 s).
-constexpr auto kHolderStartLimit = std::chrono::seconds(10);
+// The holder connects to the bus and asks logind (which itself gives up after 3 s).
+constexpr auto kHolderStartLimit = std::chrono::seconds(4);
 constexpr int kHolderEndLimitMs = 2000;
 // How long a holder waits for logind to come back after a restart dropped its lock.
 constexpr auto kRetakeLimit = std::chrono::seconds(10);
@@ -35,11 +35,12 @@ void report(const std::string& line) {
     [[maybe_unused]] auto written = ::write(kReportFd, text.data(), text.size());
 }
 
-// The holder: detached from the tool's caller, it takes the lock, records itself, says
-// so through the report pipe and then only waits to be ended by a signal; the kernel
-// closes the lock's descriptor when it goes, which releases the lock.
+// The holder: it takes the lock, records itself, says so through the report pipe and
+// then only waits to be ended by a signal; the kernel closes the lock's descriptor when
+// it goes, which releases the lock. Until it has reported, it stays in the tool's process
+// group, so a caller that kills the tool for taking too long kills it too and no lock
+// can be taken after the caller gave up; once held, it detaches from the caller.
 [[noreturn]] void runHolder(int reportFd, const std::filesystem::path& recordFile) {
-    ::setsid();
     [[maybe_unused]] int ignored = ::chdir("/");
     // The caller reads our standard output and error to their end, so they must not stay
     // open here; nor may any other inherited descriptor (the runtime lock above all).
@@ -72,6 +73,7 @@ void report(const std::string& line) {
     }
     report(kHeld);
     ::close(kReportFd);
+    ::setsid();
     // A holder that lost its lock for good ends, so the daemon's next check of the hold
     // finds none and takes it again or lets the machine sleep.
     keepInhibitorLock(lock.fd, kRetakeLimit);

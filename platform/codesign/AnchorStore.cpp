@@ -5,9 +5,18 @@
 namespace mavu::codesign {
 
 Result<AnchorStore> AnchorStore::load(const std::string& pemPath) {
-    using R = Result<AnchorStore>;
     ssl::ErrorScope errors;
-    auto certs = ssl::loadCertificates(pemPath);
+    return fromCertificates(ssl::loadCertificates(pemPath), pemPath);
+}
+
+Result<AnchorStore> AnchorStore::fromPem(std::string_view pem, const std::string& name) {
+    ssl::ErrorScope errors;
+    return fromCertificates(ssl::certificatesFromPem(pem, name), name);
+}
+
+Result<AnchorStore> AnchorStore::fromCertificates(Result<std::vector<ssl::Cert>> certs,
+                                                  const std::string& pemPath) {
+    using R = Result<AnchorStore>;
     if (!certs) {
         return certs.forward<AnchorStore>();
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/codesign/OpenSsl.h"
 #include "platform/codesign/Result.h"
@@ -14,11 +16,15 @@ namespace mavu::codesign {
 class AnchorStore {
   public:
     static Result<AnchorStore> load(const std::string& pemPath);
+    // From the text of such a file, already read; name says where it came from.
+    static Result<AnchorStore> fromPem(std::string_view pem, const std::string& name);
 
     X509_STORE* get() const { return store_.get(); }
 
   private:
     explicit AnchorStore(ssl::Store store) : store_(std::move(store)) {}
+    static Result<AnchorStore> fromCertificates(Result<std::vector<ssl::Cert>> certs,
+                                                const std::string& pemPath);
 
     ssl::Store store_;
 };

@@ -43,6 +43,16 @@ Bio readOnlyBio(std::string_view bytes) {
     return Bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
 }
 
+BioChain contentBio(std::string_view bytes) {
+    Bio memory = readOnlyBio(bytes);
+    BioChain filter(BIO_new(BIO_f_null()));
+    if (!memory || !filter) {
+        return nullptr;
+    }
+    BIO_push(filter.get(), memory.release());
+    return filter;
+}
+
 namespace {
 
 Bio openForReading(const std::string& path) {
@@ -62,13 +72,11 @@ std::string nameLine(const X509_NAME* name) {
 
 }  // namespace
 
-Result<std::vector<Cert>> loadCertificates(const std::string& pemPath) {
-    Bio in = openForReading(pemPath);
-    if (!in) {
-        return Result<std::vector<Cert>>::failure(failure("Cannot open " + pemPath));
-    }
+namespace {
+
+Result<std::vector<Cert>> readCertificates(BIO* in, const std::string& name) {
     std::vector<Cert> certs;
-    while (Cert cert{PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)}) {
+    while (Cert cert{PEM_read_bio_X509(in, nullptr, nullptr, nullptr)}) {
         certs.push_back(std::move(cert));
     }
     // The loop ends on the first block that is not a certificate; only running out of
@@ -77,12 +85,29 @@ Result<std::vector<Cert>> loadCertificates(const std::string& pemPath) {
     if (ERR_GET_LIB(last) == ERR_LIB_PEM && ERR_GET_REASON(last) == PEM_R_NO_START_LINE) {
         ERR_clear_error();
         if (certs.empty()) {
-            return Result<std::vector<Cert>>::failure(pemPath + " holds no certificate");
+            return Result<std::vector<Cert>>::failure(name + " holds no certificate");
         }
         return certs;
     }
-    return Result<std::vector<Cert>>::failure(
-        failure("Cannot read the certificates in " + pemPath));
+    return Result<std::vector<Cert>>::failure(failure("Cannot read the certificates in " + name));
+}
+
+}  // namespace
+
+Result<std::vector<Cert>> loadCertificates(const std::string& pemPath) {
+    Bio in = openForReading(pemPath);
+    if (!in) {
+        return Result<std::vector<Cert>>::failure(failure("Cannot open " + pemPath));
+    }
+    return readCertificates(in.get(), pemPath);
+}
+
+Result<std::vector<Cert>> certificatesFromPem(std::string_view pem, const std::string& name) {
+    Bio in = readOnlyBio(pem);
+    if (!in) {
+        return Result<std::vector<Cert>>::failure(failure("Cannot read " + name));
+    }
+    return readCertificates(in.get(), name);
 }
 
 Result<Key> loadPrivateKey(const std::string& pemPath) {

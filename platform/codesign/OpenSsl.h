@@ -36,6 +36,7 @@ inline void freeBorrowedCertStack(STACK_OF(X509) * certs) {
 }
 
 using Bio = Owned<BIO, freeBio>;
+using BioChain = Owned<BIO, BIO_free_all>;
 using Cert = Owned<X509, X509_free>;
 using CertStack = Owned<STACK_OF(X509), freeCertStack>;
 using BorrowedCertStack = Owned<STACK_OF(X509), freeBorrowedCertStack>;
@@ -61,8 +62,16 @@ std::string failure(std::string_view what);
 // A read-only memory stream over bytes that outlive it.
 Bio readOnlyBio(std::string_view bytes);
 
+// The same stream behind a pass-through filter, for content CMS_verify checks. Handed a
+// bare memory stream, CMS_verify makes a copy of its own, which OpenSSL 3.0 (3.0.19 on
+// Debian 12) loses when it cannot start digesting (the signature names a digest it does
+// not know): a leak for every such program the helper refuses.
+BioChain contentBio(std::string_view bytes);
+
 // Every certificate in a PEM file, in file order; fails when there is none.
 Result<std::vector<Cert>> loadCertificates(const std::string& pemPath);
+// The same from PEM text already read; name says where it came from.
+Result<std::vector<Cert>> certificatesFromPem(std::string_view pem, const std::string& name);
 Result<Key> loadPrivateKey(const std::string& pemPath);
 
 // The text of one subject entry of a certificate (e.g. NID_organizationalUnitName), or

@@ -18,7 +18,7 @@ Result<SigningIdentity> verifySignedImage(std::string_view file, const AnchorSto
     if (!cms) {
         return cms.forward<SigningIdentity>();
     }
-    ssl::Bio content = ssl::readOnlyBio(image->content);
+    ssl::BioChain content = ssl::contentBio(image->content);
     if (!content) {
         return R::failure("The program is too large to check.");
     }

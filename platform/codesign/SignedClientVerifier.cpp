@@ -1,23 +1,36 @@
 #include "platform/codesign/SignedClientVerifier.h"
 
+#include <fcntl.h>
+
+#include <variant>
+
+#include "platform/clientcheck/ProcessExecutable.h"
 #include "platform/codesign/AnchorStore.h"
-#include "platform/codesign/GuestCode.h"
+#include "platform/codesign/ExecutableCheck.h"
 #include "platform/codesign/Requirement.h"
-#include "platform/codesign/SignatureCheck.h"
 
 namespace mavu::codesign {
 
 SignedClientVerifier::SignedClientVerifier(std::string anchorPemPath, std::string requirementText)
     : anchorPemPath_(std::move(anchorPemPath)), requirementText_(std::move(requirementText)) {}
 
-bool SignedClientVerifier::isAuthorizedClient(const ProcessIdentity& process) {
+bool SignedClientVerifier::isAuthorizedClient(const clientcheck::ProcessIdentity& process) const {
     return static_cast<bool>(check(process));
 }
 
-Result<SigningIdentity> SignedClientVerifier::check(const ProcessIdentity& process) const {
-    auto code = copyGuestCode(process);
-    if (!code) {
-        return code.forward<SigningIdentity>();
+Result<SigningIdentity> SignedClientVerifier::check(
+    const clientcheck::ProcessIdentity& process) const {
+    using R = Result<SigningIdentity>;
+    auto opened = clientcheck::openExecutable(process);
+    if (const auto* why = std::get_if<std::string>(&opened)) {
+        return R::failure(*why);
+    }
+    const std::string handle =
+        "/proc/self/fd/" + std::to_string(std::get<clientcheck::UniqueFd>(opened).get());
+    clientcheck::UniqueFd program(::open(handle.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!program) {
+        return R::failure("The program of process " + std::to_string(process.pid) +
+                          " cannot be read.");
     }
     auto requirement = createRequirement(requirementText_);
     if (!requirement) {
@@ -27,7 +40,7 @@ Result<SigningIdentity> SignedClientVerifier::check(const ProcessIdentity& proce
     if (!anchors) {
         return anchors.forward<SigningIdentity>();
     }
-    return checkValidity(code.value(), requirement.value(), anchors.value());
+    return checkExecutable(program.get(), requirement.value(), anchors.value());
 }
 
 }  // namespace mavu::codesign

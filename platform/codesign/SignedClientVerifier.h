@@ -2,24 +2,26 @@
 
 #include <string>
 
-#include "platform/codesign/ClientCheck.h"
+#include "platform/clientcheck/ClientCheck.h"
 #include "platform/codesign/Result.h"
 #include "platform/codesign/SigningIdentity.h"
 
 namespace mavu::codesign {
 
-// Admits a process when the program it runs is signed under the anchor certificates of
-// one PEM file and meets the requirement. Holds no state between checks (the anchor
-// file is read at each), so it may be called from any thread.
-class SignedClientVerifier : public ClientVerifier {
+// Checks, in this process, that a process runs a program signed under the anchor
+// certificates of one PEM file that meets the requirement. The daemon never does this
+// itself (it hands the program to the verifier process); tools and tests do. Holds no
+// state between checks (the anchor file is read at each), so it may be called from any
+// thread.
+class SignedClientVerifier {
   public:
     explicit SignedClientVerifier(std::string anchorPemPath,
-                                  std::string requirementText = kClientRequirement);
+                                  std::string requirementText = clientcheck::kClientRequirement);
 
-    bool isAuthorizedClient(const ProcessIdentity& process) override;
+    bool isAuthorizedClient(const clientcheck::ProcessIdentity& process) const;
 
     // The same check, answering who signed the client or why it was refused.
-    Result<SigningIdentity> check(const ProcessIdentity& process) const;
+    Result<SigningIdentity> check(const clientcheck::ProcessIdentity& process) const;
 
   private:
     std::string anchorPemPath_;

@@ -24,27 +24,36 @@ bool hasSignatureTrailer(std::string_view file) {
     return file.ends_with(kTrailerMagic);
 }
 
-Result<SignedImage> splitSignedImage(std::string_view file) {
-    using R = Result<SignedImage>;
-    if (file.size() < kTrailerSize) {
-        return R::failure(hasSignatureTrailer(file) ? "The signature trailer is truncated."
-                                                    : "The program is not signed.");
+Result<SignatureLayout> parseSignatureTrailer(std::string_view trailer, std::uint64_t fileSize) {
+    using R = Result<SignatureLayout>;
+    if (fileSize < kTrailerSize || trailer.size() < kTrailerSize) {
+        return R::failure(hasSignatureTrailer(trailer) ? "The signature trailer is truncated."
+                                                       : "The program is not signed.");
     }
-    if (!hasSignatureTrailer(file)) {
+    trailer = trailer.substr(trailer.size() - kTrailerSize);
+    if (!hasSignatureTrailer(trailer)) {
         return R::failure("The program is not signed.");
     }
-    std::string_view trailer = file.substr(file.size() - kTrailerSize);
     std::uint32_t length = readBigEndian(trailer.substr(0, 4));
     std::uint32_t version = readBigEndian(trailer.substr(4, 4));
     if (version != kTrailerVersion) {
         return R::failure("The signature has format version " + std::to_string(version) +
                           ", which this build does not read.");
     }
-    std::size_t before = file.size() - kTrailerSize;
+    std::uint64_t before = fileSize - kTrailerSize;
     if (length == 0 || length > before) {
         return R::failure("The signature length in the trailer does not fit the file.");
     }
-    return SignedImage{file.substr(0, before - length), file.substr(before - length, length)};
+    return SignatureLayout{before - length, length};
+}
+
+Result<SignedImage> splitSignedImage(std::string_view file) {
+    auto layout = parseSignatureTrailer(file, file.size());
+    if (!layout) {
+        return layout.forward<SignedImage>();
+    }
+    return SignedImage{file.substr(0, layout->contentSize),
+                       file.substr(layout->contentSize, layout->signatureSize)};
 }
 
 std::string joinSignedImage(std::string_view content, std::string_view signature) {

@@ -23,6 +23,16 @@ struct SignedImage {
     std::string_view signature;  // DER CMS SignedData
 };
 
+// Where the parts of a signed file lie, read from its trailer alone.
+struct SignatureLayout {
+    std::uint64_t contentSize = 0;
+    std::uint32_t signatureSize = 0;
+};
+
+// Reads the last kTrailerSize bytes of a file of fileSize bytes (all of it when shorter),
+// so a file can be refused before any more of it is read.
+Result<SignatureLayout> parseSignatureTrailer(std::string_view trailer, std::uint64_t fileSize);
+
 // True when the bytes end in the trailer magic, valid or not.
 bool hasSignatureTrailer(std::string_view file);
 

@@ -131,6 +131,10 @@ constexpr std::array<std::pair<std::uint32_t, std::uint8_t>, 107> positionToEvde
 
 constexpr std::uint8_t evdevToX11Offset = 8;
 
+// Evdev codes of the modifier and lock keys: left/right control, shift, alt and meta,
+// caps lock and num lock (right alt is AltGr on many layouts: still a modifier).
+constexpr std::array<std::uint8_t, 10> modifierEvdev{29, 97, 42, 54, 56, 100, 125, 126, 58, 69};
+
 }  // namespace
 
 std::optional<std::uint8_t> x11Keycode(std::uint32_t positionCode) {
@@ -140,6 +144,28 @@ std::optional<std::uint8_t> x11Keycode(std::uint32_t positionCode) {
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::uint32_t> positionCode(std::uint32_t x11Keycode) {
+    if (x11Keycode < evdevToX11Offset) {
+        return std::nullopt;
+    }
+    const std::uint32_t evdev = x11Keycode - evdevToX11Offset;
+    for (const auto& [position, code] : positionToEvdev) {
+        if (code == evdev) {
+            return position;
+        }
+    }
+    return std::nullopt;
+}
+
+bool isModifierKeycode(std::uint32_t x11Keycode) {
+    for (const auto evdev : modifierEvdev) {
+        if (x11Keycode == std::uint32_t{evdev} + evdevToX11Offset) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::uint16_t x11Modifiers(std::uint32_t hotKeyModifiers) {

@@ -3,9 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 #include "tests/support/LogCapture.h"
+#include "tests/support/VirtualDispatch.h"
 
 namespace mavu::helper {
 namespace {
@@ -13,78 +15,123 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class ScriptedVerifier final : public codesign::ClientVerifier {
+// Both checks answer when the test says so, as the real ones answer from other threads.
+template <class Key>
+class PendingAnswers {
   public:
-    bool isAuthorizedClient(const codesign::ProcessIdentity& process) override {
-        asked.push_back(process);
-        return answer;
+    void ask(Key key, std::function<void(bool)> answer) {
+        asked.push_back(key);
+        pending[key] = std::move(answer);
     }
-    bool answer = true;
-    std::vector<codesign::ProcessIdentity> asked;
+    void answer(Key key, bool ok) {
+        auto answer = std::move(pending.at(key));
+        pending.erase(key);
+        answer(ok);
+    }
+    std::vector<Key> asked;
+    std::map<Key, std::function<void(bool)>> pending;
+};
+
+struct ScriptedVerifier final : clientcheck::ClientVerifier, PendingAnswers<pid_t> {
+    void checkClient(const clientcheck::ProcessIdentity& process, Answer answer) override {
+        EXPECT_EQ(process.startTime, static_cast<unsigned long long>(process.pid) * 10);
+        ask(process.pid, std::move(answer));
+    }
+};
+
+struct ScriptedAuthority final : polkit::Authority, PendingAnswers<std::string> {
+    void checkAuthorization(const std::string& busName, Answer answer) override {
+        ask(busName, std::move(answer));
+    }
 };
 
 constexpr pid_t kVanished = 666;
 
-std::optional<codesign::ProcessIdentity> fakeIdentify(pid_t pid) {
-    if (pid == kVanished) {
-        return std::nullopt;
-    }
-    return codesign::ProcessIdentity{pid, static_cast<unsigned long long>(pid) * 10};
-}
-
 class ConnectionGateTest : public ::testing::Test {
   protected:
-    // Counts the credential lookups, which are bus round trips in the daemon.
-    ConnectionGate::CredentialsPid pidOf(std::optional<pid_t> pid) {
-        return [this, pid] {
-            ++lookups;
-            return pid;
-        };
+    // Records what each call was told, by name.
+    void call(const std::string& connection, std::optional<pid_t> pid, const std::string& name) {
+        gate->whenDecided(
+            connection, [pid] { return pid; },
+            [this, name](bool admitted) { told.push_back(name + (admitted ? " in" : " out")); });
     }
 
+    testing::VirtualDispatch dispatch;
     ScriptedVerifier verifier;
-    ConnectionGate gate{verifier, fakeIdentify};
+    ScriptedAuthority authority;
+    std::shared_ptr<ConnectionGate> gate = ConnectionGate::create(
+        dispatch.mainQueue(), verifier, authority,
+        [](pid_t pid) -> std::optional<clientcheck::ProcessIdentity> {
+            if (pid == kVanished) {
+                return std::nullopt;
+            }
+            return clientcheck::ProcessIdentity{pid, static_cast<unsigned long long>(pid) * 10};
+        });
     testing::LogCapture log;
-    int lookups = 0;
+    std::vector<std::string> told;
 };
 
-TEST_F(ConnectionGateTest, EachConnectionIsCheckedOnceWithThePinnedIdentity) {
-    EXPECT_TRUE(gate.admits(":1.7", pidOf(42)));
-    EXPECT_TRUE(gate.admits(":1.7", pidOf(42)));
-    verifier.answer = false;
-    EXPECT_FALSE(gate.admits(":1.8", pidOf(4242)));
-    EXPECT_FALSE(gate.admits(":1.8", pidOf(4242)));
-    // A verifier that would now say yes is not asked again for the refused connection.
-    verifier.answer = true;
-    EXPECT_FALSE(gate.admits(":1.8", pidOf(4242)));
-    EXPECT_TRUE(gate.admits(":1.7", pidOf(42)));
+TEST_F(ConnectionGateTest, CallsWaitInOrderForBothChecksAndLaterOnesUseTheDecision) {
+    // A call arriving while the waiting ones are let through queues behind them.
+    gate->whenDecided(
+        ":1.7", [] { return 42; },
+        [this](bool) {
+            told.push_back("arm in");
+            call(":1.7", 42, "heartbeat");
+        });
+    call(":1.7", 42, "status");
+    call(":1.8", 43, "other");
+    EXPECT_THAT(told, IsEmpty());
+    EXPECT_THAT(authority.asked, ElementsAre(":1.7", ":1.8"));
+    EXPECT_THAT(verifier.asked, ElementsAre(42, 43));
 
-    EXPECT_EQ(lookups, 2);
-    ASSERT_EQ(verifier.asked.size(), 2u);
-    EXPECT_EQ(verifier.asked[0].pid, 42);
-    EXPECT_EQ(verifier.asked[0].startTime, 420u);
-    EXPECT_THAT(log.lines(),
-                ElementsAre("MAVUHelper: rejected XPC connection from unauthorized pid 4242"));
+    verifier.answer(42, true);
+    EXPECT_THAT(told, IsEmpty());
+    // Another connection's decision does not wait for the first one's.
+    authority.answer(":1.8", true);
+    verifier.answer(43, true);
+    authority.answer(":1.7", true);
+    EXPECT_THAT(told, ElementsAre("other in", "arm in", "status in", "heartbeat in"));
 
-    // A decision does not outlive its connection, though unique names are never reused.
-    EXPECT_EQ(gate.rememberedConnections(), 2u);
-    gate.connectionClosed(":1.7");
-    gate.connectionClosed(":1.8");
-    gate.connectionClosed(":1.99");
-    EXPECT_EQ(gate.rememberedConnections(), 0u);
-    verifier.answer = false;
-    EXPECT_FALSE(gate.admits(":1.7", pidOf(42)));
+    call(":1.7", 42, "disarm");
+    EXPECT_THAT(told.back(), "disarm in");
+    EXPECT_EQ(verifier.asked.size(), 2u);
+    EXPECT_THAT(log.lines(), IsEmpty());
+
+    // A decision does not outlive its connection.
+    gate->connectionClosed(":1.7");
+    gate->connectionClosed(":1.99");
+    EXPECT_EQ(gate->rememberedConnections(), 1u);
+    call(":1.7", 42, "again");
     EXPECT_EQ(verifier.asked.size(), 3u);
 }
 
-TEST_F(ConnectionGateTest, ConnectionWhoseProcessCannotBeIdentifiedIsRefused) {
-    EXPECT_FALSE(gate.admits(":1.3", pidOf(std::nullopt)));
-    EXPECT_FALSE(gate.admits(":1.4", pidOf(kVanished)));
+TEST_F(ConnectionGateTest, EitherCheckRefusingOrNoAnswerInTimeRefusesAndLogsOnce) {
+    call(":1.1", 11, "no signature");
+    call(":1.2", 12, "no polkit");
+    call(":1.3", 13, "no answer");
+    call(":1.4", std::nullopt, "no pid");
+    call(":1.5", kVanished, "gone");
+    verifier.answer(11, false);
+    authority.answer(":1.2", false);
+    call(":1.1", 11, "no signature again");
+    dispatch.advance(ConnectionGate::kCheckLimit - std::chrono::milliseconds(1));
+    EXPECT_THAT(told, ElementsAre("no pid out", "gone out", "no signature out", "no polkit out",
+                                  "no signature again out"));
+    dispatch.advance(std::chrono::milliseconds(1));
+    EXPECT_EQ(told.back(), "no answer out");
+    // Late answers change nothing.
+    authority.answer(":1.3", true);
+    verifier.answer(13, true);
+    call(":1.3", 13, "after");
+    EXPECT_EQ(told.back(), "after out");
 
-    EXPECT_THAT(verifier.asked, IsEmpty());
     EXPECT_THAT(log.lines(),
                 ElementsAre("MAVUHelper: rejected XPC connection from unauthorized pid -1",
-                            "MAVUHelper: rejected XPC connection from unauthorized pid 666"));
+                            "MAVUHelper: rejected XPC connection from unauthorized pid 666",
+                            "MAVUHelper: rejected XPC connection from unauthorized pid 11",
+                            "MAVUHelper: rejected XPC connection from unauthorized pid 12",
+                            "MAVUHelper: rejected XPC connection from unauthorized pid 13"));
 }
 
 }  // namespace

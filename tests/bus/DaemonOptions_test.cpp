@@ -5,7 +5,8 @@
 namespace mavu::helper {
 namespace {
 
-const DaemonOptions kDefaults{"/etc/mavu/anchor.pem", "/usr/lib/mavu/mavu-pmset", "/"};
+const DaemonOptions kDefaults{"/etc/mavu/anchor.pem", "/usr/lib/mavu/mavu-pmset", "/",
+                              "/usr/lib/mavu/mavu-verify"};
 
 DaemonOptions parsed(const std::vector<std::string>& args) {
     auto result = parseDaemonOptions(args, kDefaults);
@@ -29,9 +30,10 @@ TEST(DaemonOptions, DefaultsStandUntilAnOptionReplacesThem) {
     EXPECT_EQ(none.pmset, "/usr/lib/mavu/mavu-pmset");
     EXPECT_EQ(none.hardwareRoot, "/");
 
-    const auto all = parsed(
-        {"--anchor", "dev.pem", "--pmset=/tmp/fake pmset", "--hardware-root", "/tmp/laptop"});
+    const auto all = parsed({"--anchor", "dev.pem", "--pmset=/tmp/fake pmset", "--hardware-root",
+                             "/tmp/laptop", "--verifier", "/tmp/verify"});
     EXPECT_EQ(all.anchor, "dev.pem");
+    EXPECT_EQ(all.verifier, "/tmp/verify");
     EXPECT_EQ(all.pmset, "/tmp/fake pmset");
     EXPECT_EQ(all.hardwareRoot, "/tmp/laptop");
 

@@ -25,22 +25,29 @@ using namespace std::chrono_literals;
 const char kAccessDenied[] = "org.freedesktop.DBus.Error.AccessDenied";
 
 // Answers each connection's check from a script, in order of arrival.
-class ScriptedVerifier final : public codesign::ClientVerifier {
+class ScriptedVerifier final : public clientcheck::ClientVerifier {
   public:
     explicit ScriptedVerifier(std::deque<bool> answers) : answers_(std::move(answers)) {}
-    bool isAuthorizedClient(const codesign::ProcessIdentity&) override {
-        std::lock_guard lock(mutex_);
-        if (answers_.empty()) {
-            return false;
+    void checkClient(const clientcheck::ProcessIdentity&, Answer answer) override {
+        bool next = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (!answers_.empty()) {
+                next = answers_.front();
+                answers_.pop_front();
+            }
         }
-        const bool answer = answers_.front();
-        answers_.pop_front();
-        return answer;
+        answer(next);
     }
 
   private:
     std::mutex mutex_;
     std::deque<bool> answers_;
+};
+
+// Lets everyone in: who may use the daemon is the gate's business, tested there.
+struct AllowingAuthority final : polkit::Authority {
+    void checkAuthorization(const std::string&, Answer answer) override { answer(true); }
 };
 
 // Records what reached it and answers from its own serial queue, as the daemon's
@@ -132,8 +139,8 @@ class HelperBusTest : public ::testing::Test {
     void start(std::deque<bool> answers) {
         ASSERT_TRUE(bus->running()) << bus->log();
         verifier = std::make_unique<ScriptedVerifier>(std::move(answers));
-        gate = std::make_unique<ConnectionGate>(*verifier, [](pid_t pid) {
-            return std::optional<codesign::ProcessIdentity>({pid, 1});
+        gate = ConnectionGate::create(dispatch.mainQueue(), *verifier, authority, [](pid_t pid) {
+            return std::optional<clientcheck::ProcessIdentity>({pid, 1});
         });
         listener = std::make_unique<HelperListener>(
             sdbus::createSessionBusConnectionWithAddress(bus->address()), protocol::kBusName);
@@ -142,14 +149,23 @@ class HelperBusTest : public ::testing::Test {
         ASSERT_EQ(listener->resume(), std::nullopt);
     }
 
+    // Ends as the daemon does: no call comes in any more, the service's queue finishes
+    // (its replies still need the connection), then the listener and its connection go.
+    ~HelperBusTest() override {
+        if (listener) {
+            listener->suspend();
+        }
+    }
+
     testing::TempDir dir;
     std::unique_ptr<testing::PrivateBus> bus = std::make_unique<testing::PrivateBus>(
         dir.path(), testing::BusSetup{{MAVU_TEST_BUS_POLICY}, {}, {protocol::kBusName}});
     dispatch::RealDispatch dispatch;
-    RecordingService service{dispatch};
     std::unique_ptr<ScriptedVerifier> verifier;
-    std::unique_ptr<ConnectionGate> gate;
+    AllowingAuthority authority;
+    std::shared_ptr<ConnectionGate> gate;
     std::unique_ptr<HelperListener> listener;
+    RecordingService service{dispatch};  // destroyed first, joining its queue
     std::atomic<bool> disconnected{false};
     testing::LogCapture log;
 };
@@ -228,12 +244,13 @@ TEST_F(HelperBusTest, ClientsCallingAtOnceAreAllAnswered) {
     for (int t = 0; t < 3; ++t) {
         threads.emplace_back([&] {
             Client client(bus->address());
+            // A stuck call already costs its 5 s time-out: the first one ends the run.
             for (int i = 0; i < 150; ++i) {
-                const auto failed =
-                    i % 2 ? client.failure("Status") : client.failure("Heartbeat", false);
-                if (failed.empty()) {
-                    ++answered;
+                if (!(i % 2 ? client.failure("Status") : client.failure("Heartbeat", false))
+                         .empty()) {
+                    return;
                 }
+                ++answered;
             }
         });
     }

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "tests/client/BusTestDaemon.h"
-#include "tests/client/PrivateBus.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TestSystemBus.h"
 
 namespace mavu::ipc {
 namespace {
@@ -71,7 +71,7 @@ class BusConnectionTest : public ::testing::Test {
             ->armWithDurationSeconds(3600, true, call.onReply());
     }
 
-    testing::PrivateBus bus;
+    testing::TestSystemBus bus;
     std::atomic<int> invalidations{0};
     std::atomic<int> interruptions{0};
 };

@@ -2,7 +2,7 @@
 // checked by pid while they run.
 #include <gtest/gtest.h>
 
-#include "platform/codesign/ClientCheck.h"
+#include "platform/clientcheck/ProcessExecutable.h"
 #include "platform/codesign/SignedClientVerifier.h"
 #include "platform/codesign/SignedImage.h"
 #include "tests/codesign/SigningFixture.h"
@@ -10,6 +10,8 @@
 namespace mavu::codesign {
 namespace {
 
+using clientcheck::identifyProcess;
+using clientcheck::ProcessIdentity;
 using testing::caCert;
 using testing::RunningProgram;
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/codesign/ClientCheck.h"
+#include "platform/clientcheck/ClientCheck.h"
 
 namespace mavu::codesign {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 using Kind = Requirement::Kind;
 
 TEST(RequirementTest, TheClientRequirementReadsAsItsThreeClauses) {
-    auto requirement = createRequirement(kClientRequirement);
+    auto requirement = createRequirement(clientcheck::kClientRequirement);
     ASSERT_TRUE(requirement) << requirement.error();
     std::vector<Requirement::Clause> expected = {{Kind::anchorGeneric, ""},
                                                  {Kind::identifier, "com.norvel.mavu"},

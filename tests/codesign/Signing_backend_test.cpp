@@ -1,6 +1,10 @@
 // Signing and verifying files with throwaway identities, and the tool built on it.
 #include <gtest/gtest.h>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
+
+#include <atomic>
+#include <cstdlib>
 
 #include "platform/codesign/AnchorStore.h"
 #include "platform/codesign/CmsSignature.h"
@@ -24,6 +28,26 @@ Result<SigningIdentity> verify(const std::string& file, const std::string& ancho
     EXPECT_TRUE(anchors) << anchors.error();
     return verifySignedImage(file, anchors.value());
 }
+
+// OpenSSL's live allocations, counted from its first one (the count is set up before
+// main), so a test can see whether an operation keeps any memory.
+std::atomic<long> liveSslAllocations{0};
+void* countedMalloc(std::size_t size, const char*, int) {
+    void* block = std::malloc(size);
+    liveSslAllocations += block != nullptr;
+    return block;
+}
+void* countedRealloc(void* block, std::size_t size, const char*, int) {
+    void* moved = std::realloc(block, size);
+    liveSslAllocations += (block == nullptr && moved != nullptr) - (block != nullptr && size == 0);
+    return moved;
+}
+void countedFree(void* block, const char*, int) {
+    liveSslAllocations -= block != nullptr;
+    std::free(block);
+}
+const bool sslAllocationsCounted =
+    CRYPTO_set_mem_functions(countedMalloc, countedRealloc, countedFree) == 1;
 
 // Signs as an attacker with any certificate could, without the signer's checks.
 std::string signWithoutChecks(const std::string& content, const std::string& identifier,
@@ -89,13 +113,25 @@ TEST(SigningTest, SignaturesThatMustNotCountAreRefused) {
     EXPECT_FALSE(mail);
     EXPECT_NE(mail.error().find("code signing"), std::string::npos) << mail.error();
 
-    // Changed program bytes, a changed signature, no signature.
-    std::string tampered = good, badSignature = good;
+    // Changed program bytes, a signature naming a digest OpenSSL cannot fetch, none. The
+    // helper refuses whatever any local user sends, for as long as it runs: refusing
+    // must keep no memory.
+    const std::string sha256 = "\x06\x09\x60\x86\x48\x01\x65\x03\x04\x02\x01";
+    std::string tampered = good, unknownDigest = good;
     tampered[1] ^= 1;
-    badSignature[kProgram.size() + 40] ^= 1;
-    for (const std::string& file : {tampered, badSignature, kProgram}) {
-        EXPECT_FALSE(verify(file, "codesign-root"));
+    unknownDigest[good.find(sha256, kProgram.size()) + sha256.size() - 1] = 0;
+    auto refuseAll = [&] {
+        for (const std::string& file : {tampered, unknownDigest, kProgram}) {
+            EXPECT_FALSE(verify(file, "codesign-root"));
+        }
+    };
+    ASSERT_TRUE(sslAllocationsCounted);
+    refuseAll();
+    const long before = liveSslAllocations;
+    for (int round = 0; round < 50; ++round) {
+        refuseAll();
     }
+    EXPECT_EQ(liveSslAllocations - before, 0) << "allocations kept by 50 rounds";
     EXPECT_FALSE(verify(good, "codesign-foreign-root"));
     // The reasons went into the answers; nothing is left for the next operation to
     // mistake for its own.
@@ -144,6 +180,29 @@ TEST(SigningToolTest, ExitsWithZeroOnlyForAValidSignature) {
         mavu::testing::runProcess(CODESIGN_TOOL, {"verify", "--anchor", anchor, file});
     EXPECT_EQ(verified.status, 0);
     EXPECT_EQ(verified.out, "identifier: com.norvel.mavu\nteam: QX3J8R2N5T\n");
+}
+
+// What installing without a real identity does: the installed program verifies under the
+// installed anchor, the development CA no longer admits it, and no key is left.
+TEST(SigningToolTest, AnInstallationIsSignedByACaWhoseKeysAreGone) {
+    testing::TempDir root, temporary;
+    const std::string program = root.writeExecutable("usr/lib/mavu/mavu", kProgram);
+    const auto run = mavu::testing::runProcess(
+        MAVU_CMAKE,
+        {"-DOPENSSL=" MAVU_OPENSSL, "-DCONFIG=" MAVU_SIGNING_DIR "/openssl.cnf",
+         "-DCODESIGN=" CODESIGN_TOOL, "-DROOT=" + root.path().string(),
+         "-DPRODUCTS=/usr/lib/mavu/mavu=com.norvel.mavu", "-DANCHOR=/etc/mavu/anchor.pem", "-P",
+         MAVU_SIGN_INSTALLATION},
+        {{"TMPDIR", temporary.path().string()}});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto verified = mavu::testing::runProcess(
+        CODESIGN_TOOL, {"verify", "--anchor", root.path("etc/mavu/anchor.pem"), program});
+    EXPECT_EQ(verified.out, "identifier: com.norvel.mavu\nteam: QX3J8R2N5T\n") << verified.err;
+    EXPECT_NE(
+        mavu::testing::runProcess(CODESIGN_TOOL, {"verify", "--anchor", MAVU_DEV_ANCHOR, program})
+            .status,
+        0);
+    EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
 }
 
 }  // namespace

@@ -3,9 +3,14 @@
 // under that anchor (identifier com.norvel.mavu, team QX3J8R2N5T; their keys were thrown
 // away) and by leaves it must refuse (another CA, a missing intermediate, no team, an
 // e-mail certificate).
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "platform/codesign/AnchorStore.h"
+#include "platform/codesign/ExecutableCheck.h"
+#include "platform/codesign/Requirement.h"
 #include "platform/codesign/SignatureCheck.h"
 #include "platform/codesign/SignatureDescription.h"
 #include "platform/codesign/SignedImage.h"
@@ -46,11 +51,31 @@ const AnchorStore& anchors() {
     return store;
 }
 
+// The check the verifier process makes of a caller's program: the file read from a
+// descriptor, trailer first.
+Result<SigningIdentity> checkAsProgram(std::string_view file) {
+    static const Requirement requirement =
+        createRequirement(
+            "anchor apple generic and identifier \"com.norvel.mavu\" and "
+            "certificate leaf[subject.OU] = \"QX3J8R2N5T\"")
+            .value();
+    const int fd = ::memfd_create("program", MFD_CLOEXEC);
+    MAVU_FUZZ_CHECK(fd >= 0);
+    MAVU_FUZZ_CHECK(::write(fd, file.data(), file.size()) == static_cast<ssize_t>(file.size()));
+    auto identity = checkExecutable(fd, requirement, anchors());
+    ::close(fd);
+    return identity;
+}
+
 }  // namespace
 
 MAVU_FUZZ_TARGET(CmsSignature) {
     const std::string file = joinSignedImage(kProgram, input);
     const auto identity = verifySignedImage(file, anchors());
+    // The verifier process comes to the same verdict.
+    const auto checked = checkAsProgram(file);
+    MAVU_FUZZ_CHECK(static_cast<bool>(checked) == static_cast<bool>(identity));
+    MAVU_FUZZ_CHECK(!checked || checked.value() == identity.value());
     const auto description = describeSignedImage(file);
     if (description) {
         MAVU_FUZZ_CHECK(!description->identifier.empty());

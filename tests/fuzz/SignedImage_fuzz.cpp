@@ -15,6 +15,14 @@ MAVU_FUZZ_TARGET(SignedImage) {
     } else {
         MAVU_FUZZ_CHECK(!image.error().empty());
     }
+    // The trailer alone, as a caller's program is read first, tells the same layout.
+    const auto layout = parseSignatureTrailer(
+        input.substr(input.size() - std::min(input.size(), kTrailerSize)), input.size());
+    MAVU_FUZZ_CHECK(static_cast<bool>(layout) == static_cast<bool>(image));
+    if (layout) {
+        MAVU_FUZZ_CHECK(layout->contentSize == image->content.size() &&
+                        layout->signatureSize == image->signature.size());
+    }
 
     // Any bytes signed with any non-empty signature split back into the same two parts.
     const std::size_t cut = input.empty() ? 0 : static_cast<unsigned char>(input[0]) % input.size();

@@ -63,6 +63,17 @@ struct Connection {
 
     void sync() { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
 
+    // The key presses that reached this client so far.
+    int presses() {
+        sync();
+        int count = 0;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            count += (event->response_type & 0x7f) == XCB_KEY_PRESS;
+            std::free(event);
+        }
+        return count;
+    }
+
     std::uint16_t modifierState() {
         auto* reply = xcb_query_pointer_reply(c, xcb_query_pointer(c, root()), nullptr);
         const std::uint16_t mask = reply ? reply->mask : 0;
@@ -162,9 +173,15 @@ TEST_F(X11HotKeysTest, PressReachesTheActionWhateverTheLocksUntilUnregistered) {
 }
 
 TEST_F(X11HotKeysTest, HoldingTheCombinationFiresOnce) {
-    // Auto-repeat after 20 ms at 50 Hz, so a short hold repeats many times.
+    // Auto-repeat after 20 ms at 50 Hz, so a short hold repeats many times, as a plain
+    // grab of another key shows.
     const std::string xset = "xset -display " + xvfb.display() + " r rate 20 50";
     ASSERT_EQ(std::system(xset.c_str()), 0);
+    Connection watcher(xvfb.display());
+    ASSERT_TRUE(watcher.grab(xKey, 0));
+    tester->type({xKey}, [&] { pumpFor(300ms); });
+    ASSERT_GT(watcher.presses(), 3) << "the server does not repeat a held key";
+
     ASSERT_NO_FATAL_FAILURE(registerShortcut());
     tester->type({controlKey, altKey, superKey, zKey}, [&] { pumpFor(300ms); });
     pumpFor(50ms);

@@ -10,14 +10,15 @@ namespace mavu::testing {
 // tests running side by side never collide; it is stopped by its pid.
 class XvfbServer {
   public:
-    XvfbServer() {
+    // size is the screen's, as Xvfb takes it: "WxHxDEPTH".
+    explicit XvfbServer(const std::string& size = "320x240x24") {
         int fds[2];
         if (pipe(fds) != 0) {
             return;
         }
         fcntl(fds[0], F_SETFD, FD_CLOEXEC);
         pid_ = startProcess("Xvfb", {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp",
-                                     "-noreset", "-screen", "0", "320x240x24"});
+                                     "-noreset", "-screen", "0", size});
         close(fds[1]);
         // Xvfb writes the number, then a newline, once it accepts clients; it dies if the
         // pipe is closed before the newline.

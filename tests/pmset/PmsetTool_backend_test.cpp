@@ -10,6 +10,7 @@
 #include "platform/process/SpawnProcessRunner.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSystemBus.h"
 
 namespace mavu::pmset {
 namespace {
@@ -75,6 +76,11 @@ TEST_F(PmsetTool, BatteryOutputShapes) {
     expectBattery(report("Battery Power", "42%; discharging; 2:06 remaining"), {{42, false}});
     tree.write("laptop/sys/class/power_supply/BAT0/power_now", "0\n");
     expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
+    // Numbers no battery has are read without overflowing (the sanitizer build checks).
+    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "-9223372036854775808\n");
+    expectBattery(report("Battery Power", "42%; discharging; 0:00 remaining"), {{42, false}});
+    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "1\n");
+    expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
     laptop({"ac", "on"});
     laptop({"battery", "100"});
     tree.write("laptop/sys/class/power_supply/BAT0/status", "Full\n");
@@ -91,6 +97,9 @@ TEST_F(PmsetTool, OnlyTheMachinesOwnReadableBatteriesArePrinted) {
     // Without a capacity file the charge comes from the energy counters (42.5 of 50 Wh).
     std::filesystem::remove(tree.path("laptop/sys/class/power_supply/BAT0/capacity"));
     expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
+    tree.write("laptop/sys/class/power_supply/BAT0/energy_now", "9223372036854775000\n");
+    tree.write("laptop/sys/class/power_supply/BAT0/energy_full", "9223372036854775807\n");
+    EXPECT_EQ(power.readBattery(), (helper::BatteryReading{99, true}));
     std::filesystem::remove_all(tree.path("laptop/sys/class/power_supply/BAT0"));
     expectBattery(report("AC Power"), std::nullopt);
     laptop({"ac", "off"});
@@ -148,28 +157,19 @@ class PmsetWithLogind : public PmsetTool {
   protected:
     static void SetUpTestSuite() {
         PmsetTool::SetUpTestSuite();
-        FILE* daemon = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-        char address[512] = {}, pid[32] = {};
-        if (daemon && fgets(address, sizeof address, daemon) && fgets(pid, sizeof pid, daemon)) {
-            bus = std::string(address, strcspn(address, "\n"));
-            busPid = std::atoi(pid);
-        }
-        if (daemon) {
-            pclose(daemon);
-        }
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.c_str(), 1);
+        bus = new testing::TestSystemBus();
         logind = testing::startProcess("/usr/bin/python3",
                                        {"-m", "dbusmock", "--system", "--template", "logind"});
         eventually([] { return inhibitors().has_value(); }, 15s);
     }
     static void TearDownTestSuite() {
         testing::endProcess(logind);
-        testing::endProcess(busPid);
+        delete bus;
     }
     void SetUp() override {
         PmsetTool::SetUp();
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.c_str(), 1);
-        ASSERT_TRUE(inhibitors()) << "no logind mock on " << bus;
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", bus->address().c_str(), 1);
+        ASSERT_TRUE(inhibitors()) << "no logind mock on " << bus->address();
     }
     void TearDown() override {
         if (const auto record = holder()) {
@@ -195,8 +195,7 @@ class PmsetWithLogind : public PmsetTool {
         return inhibitors().value_or(std::vector<Inhibitor>{}).size();
     }
 
-    static inline std::string bus;
-    static inline pid_t busPid = 0;
+    static inline testing::TestSystemBus* bus = nullptr;
     static inline pid_t logind = 0;
 };
 
@@ -228,6 +227,39 @@ TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced)
     EXPECT_FALSE(runningProcessStartTime(second->pid));
     EXPECT_TRUE(eventually([] { return inhibitorCount() == 0; }));
     testing::endProcess(second->pid);
+}
+
+// logind answering only after the daemon has given up on the tool: the tool and its holder
+// go together, and no lock is taken for a hold nobody is watching.
+TEST_F(PmsetWithLogind, AToolKilledWhileLogindIsSlowLeavesNoHolder) {
+    const auto mock = [](Args call) {
+        call.insert(call.begin(), {"--address=" + bus->address(), "call", "org.freedesktop.login1",
+                                   "/org/freedesktop/login1", "org.freedesktop.DBus.Mock"});
+        return runProcess("busctl", call).status == 0;
+    };
+    ASSERT_TRUE(mock({"AddMethod", "sssss", "org.freedesktop.login1.Manager", "Inhibit", "ssss",
+                      "h", "time.sleep(2); ret = 0"}));
+    const auto run = runner.run(kTool, {"-a", "disablesleep", "1"}, 500ms);
+    EXPECT_TRUE(run.timedOut);
+    // This test's tools only: other tests may run the same tool at the same time, each
+    // with a runtime folder of its own.
+    const std::string ownRuntime = "MAVU_RUNTIME_DIR=" + tree.path("run").string();
+    const auto runningTools = [&] {
+        int count = 0;
+        for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+            std::error_code ignored;
+            if (std::filesystem::equivalent(process.path() / "exe", kTool, ignored)) {
+                const std::string environment = testing::readFile(process.path() / "environ");
+                count += environment.find(ownRuntime + '\0') != std::string::npos;
+            }
+        }
+        return count;
+    };
+    EXPECT_TRUE(eventually([&] { return runningTools() == 0; }, 2s));
+    // Resetting waits for the slow answer; no holder took it.
+    EXPECT_TRUE(mock({"Reset"}));
+    EXPECT_FALSE(holder());
+    EXPECT_EQ(runningTools(), 0);
 }
 
 }  // namespace

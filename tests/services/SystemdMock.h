@@ -1,16 +1,14 @@
 #pragma once
 
-#include <signal.h>
-
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <sdbus-c++/sdbus-c++.h>
+
+#include "tests/support/TestSystemBus.h"
 
 namespace mavu::testing {
 
@@ -19,20 +17,10 @@ namespace mavu::testing {
 // "disabled" after reset(), none after setState(""); enable and disable change it.
 class SystemdMock {
   public:
-    SystemdMock() {
-        const std::string start =
-            "dbus-daemon --session --fork --print-address=1 --print-pid=1 | {"
-            " read address; read pid; echo $address $pid;"
-            " DBUS_SYSTEM_BUS_ADDRESS=$address /usr/bin/python3 -m dbusmock --system"
-            " org.freedesktop.systemd1 /org/freedesktop/systemd1 " +
-            std::string(kManager) + " >/dev/null & echo $!; }";
-        FILE* out = ::popen(start.c_str(), "r");
-        char address[512] = {};
-        if (std::fscanf(out, "%511s %d %d", address, &busPid_, &mockPid_) == 3) {
-            address_ = address;
-        }
-        ::pclose(out);
-        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+    SystemdMock()
+        : mockPid_(startProcess("/usr/bin/python3",
+                                {"-m", "dbusmock", "--system", "org.freedesktop.systemd1",
+                                 "/org/freedesktop/systemd1", kManager})) {
         connection_ = sdbus::createSystemBusConnection();
         proxy_ = sdbus::createProxy(*connection_, "org.freedesktop.systemd1",
                                     "/org/freedesktop/systemd1");
@@ -48,13 +36,7 @@ class SystemdMock {
             }
         }
     }
-    ~SystemdMock() {
-        for (pid_t pid : {mockPid_, busPid_}) {
-            if (pid > 0) {
-                ::kill(pid, SIGTERM);
-            }
-        }
-    }
+    ~SystemdMock() { endProcess(mockPid_); }
 
     void reset() {
         mock("ClearCalls");
@@ -89,7 +71,7 @@ class SystemdMock {
         }
         return names;
     }
-    const std::string& address() const { return address_; }
+    const std::string& address() const { return bus_.address(); }
 
   private:
     static constexpr char kManager[] = "org.freedesktop.systemd1.Manager";
@@ -105,9 +87,8 @@ class SystemdMock {
         proxy_->callMethod(method).onInterface(kMock).withArguments(args...);
     }
 
-    std::string address_;
-    pid_t busPid_ = 0;
-    pid_t mockPid_ = 0;
+    TestSystemBus bus_;  // first made, last gone
+    pid_t mockPid_;
     std::unique_ptr<sdbus::IConnection> connection_;
     std::unique_ptr<sdbus::IProxy> proxy_;
     std::map<std::string, std::pair<std::string, std::string>> signatures_;

@@ -28,6 +28,20 @@ TEST(KeyComboDisplay, NameTableHasFiftySevenKeysEachAPhysicalXKey) {
     EXPECT_EQ(named, 57);
 }
 
+TEST(KeyComboPosition, EveryXKeyReadsBackAsItsPositionAndModifiersHaveNone) {
+    for (std::uint32_t code = 0; code < 256; ++code) {
+        if (const auto x11 = hotkey::x11Keycode(code)) {
+            EXPECT_EQ(hotkey::positionCode(*x11), code) << "key code " << code;
+            EXPECT_FALSE(hotkey::isModifierKeycode(*x11)) << "key code " << code;
+        }
+    }
+    for (std::uint32_t x11 : {37u, 50u, 62u, 64u, 66u, 77u, 105u, 108u, 133u, 134u}) {
+        EXPECT_TRUE(hotkey::isModifierKeycode(x11)) << "X keycode " << x11;
+        EXPECT_EQ(hotkey::positionCode(x11), std::nullopt) << "X keycode " << x11;
+    }
+    EXPECT_EQ(hotkey::positionCode(0), std::nullopt);
+}
+
 TEST(KeyComboMask, EachModifierMapsToItsHotKeyBitAndOtherBitsAreDropped) {
     EXPECT_EQ((KeyCombo{0, modifier::command}).hotKeyModifierMask(), 0x100u);
     EXPECT_EQ((KeyCombo{0, modifier::shift}).hotKeyModifierMask(), 0x200u);

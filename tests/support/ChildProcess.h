@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,7 +34,9 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = std::chro
 
 // Starts program (searched in PATH when it has no slash) with args and the test's
 // environment plus extra; standard output, error and input are the given descriptors, or
-// /dev/null.
+// /dev/null. It is killed when the thread that started it ends (a crashed test leaves no
+// bus or server behind), so start anything that outlives a short-lived thread from the
+// test's main thread.
 inline pid_t startProcess(const std::string& program, std::vector<std::string> args, int outFd = -1,
                           int errFd = -1, int inFd = -1, const Environment& extra = {}) {
     args.insert(args.begin(), program);
@@ -59,8 +62,12 @@ inline pid_t startProcess(const std::string& program, std::vector<std::string> a
     }
     argv.push_back(nullptr);
     envp.push_back(nullptr);
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
+            _exit(127);
+        }
         const int null = open("/dev/null", O_RDWR);
         dup2(inFd >= 0 ? inFd : null, 0);
         dup2(outFd >= 0 ? outFd : null, 1);
@@ -69,6 +76,19 @@ inline pid_t startProcess(const std::string& program, std::vector<std::string> a
         _exit(127);
     }
     return pid;
+}
+
+// Reaps pid once it has ended, polling until deadline; false when it is still running.
+inline bool reapBy(pid_t pid, int* status, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        if (waitpid(pid, status, WNOHANG) != 0) {
+            return true;  // reaped, or not a child of ours to wait for
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 struct ProcessResult {
@@ -99,12 +119,14 @@ inline ProcessResult runProcess(const std::string& program, std::vector<std::str
         }
     }
     close(out[0]);
-    if (got > 0) {
-        kill(pid, SIGKILL);
-    }
+    // Closing its output is not ending: one that lingers past the deadline is killed too.
     int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = got <= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const bool ended = got <= 0 && reapBy(pid, &status, deadline);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    result.status = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::rewind(err);
     for (int c; (c = std::fgetc(err)) != EOF;) {
         result.err += static_cast<char>(c);
@@ -113,9 +135,12 @@ inline ProcessResult runProcess(const std::string& program, std::vector<std::str
     return result;
 }
 
-// Ends a process this test started (or inherited as subreaper) and reaps it.
+// Ends a process this test started and reaps it: signal first, SIGKILL when that has not
+// ended it within 5 s.
 inline void endProcess(pid_t pid, int signal = SIGTERM) {
-    if (pid > 0 && kill(pid, signal) == 0) {
+    if (pid > 0 && kill(pid, signal) == 0 &&
+        !reapBy(pid, nullptr, std::chrono::steady_clock::now() + std::chrono::seconds(5))) {
+        kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
 }
@@ -181,14 +206,8 @@ class TalkingProcess {
     // killed at the limit.
     int finish(std::chrono::milliseconds limit) {
         closeInput();
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        pid_t ended = 0;
-        while ((ended = waitpid(pid_, &status, WNOHANG)) == 0 &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (ended != pid_) {
+        int status = -1;
+        if (!reapBy(pid_, &status, std::chrono::steady_clock::now() + limit)) {
             return -1;
         }
         pid_ = -1;

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <sstream>
-#include <thread>
 
 #include "tests/system/harness/HelperBed.h"
 
@@ -99,36 +98,14 @@ TEST_F(HelperDaemonTest, ClosedLidHoldsUntilTheLidOpensOrTheHelperIsStopped) {
     ASSERT_TRUE(waitForStatus("armed=1 lid=0 hold=0")) << status();
     EXPECT_EQ(bed.powerToolRuns().back(), "-a disablesleep 0");
 
+    // Closing the lid while armed holds again.
     closeLid();
-    ASSERT_EQ(bed.powerToolRuns().back(), "displaysleepnow");
+    const auto runs = bed.powerToolRuns();
+    ASSERT_THAT(std::vector<std::string>(runs.end() - 3, runs.end()),
+                ElementsAre("-g batt", "-a disablesleep 1", "displaysleepnow"));
     // A stop signal releases the hold before the helper exits.
     EXPECT_TRUE(bed.stopHelper());
     EXPECT_EQ(bed.powerToolRuns().back(), "-a disablesleep 0");
-}
-
-TEST_F(HelperDaemonTest, AClosingLidReachesThePowerToolWithinThePollBound) {
-    ASSERT_THAT(client({"arm", "3600", "0"}).replies, ElementsAre("arm 1 -"));
-#if defined(__SANITIZE_ADDRESS__)
-    const auto bound = 1000ms;  // the instrumented daemon starts its tools far slower
-#else
-    const auto bound = 300ms;  // one 250 ms poll, then the battery read and the hold
-#endif
-    // The best of three flips, so a moment of load on a shared machine is not taken for
-    // a slow daemon.
-    auto best = std::chrono::steady_clock::duration::max();
-    for (int attempt = 0; attempt < 3 && best >= bound; ++attempt) {
-        const auto flipped = std::chrono::steady_clock::now();
-        bed.setLid(true);
-        ASSERT_TRUE(eventually([&] { return bed.powerToolRuns().back() == "displaysleepnow"; }));
-        best = std::min(best, std::chrono::steady_clock::now() - flipped);
-        bed.setLid(false);
-        ASSERT_TRUE(waitForStatus("lid=0 hold=0")) << status();
-    }
-    EXPECT_LT(best, bound);
-    const auto runs = bed.powerToolRuns();
-    EXPECT_THAT(
-        std::vector<std::string>(runs.begin() + 2, runs.begin() + 6),
-        ElementsAre("-g batt", "-a disablesleep 1", "displaysleepnow", "-a disablesleep 0"));
 }
 
 TEST_F(HelperDaemonTest, RefusedClientsAreLoggedWithTheirPidAndChangeNothing) {
@@ -228,14 +205,20 @@ TEST_F(HelperDaemonTest, BusPolicyLetsAnyoneCallButOnlyRootOwnTheName) {
                 ElementsAre(HasSubstr("status armed=0")));
 }
 
-// systemd's own checker, on the unit as the build configured it. The program is not
-// installed yet, which is the one complaint allowed.
+// systemd's own checker, without a complaint, on the unit as the build configured it but
+// starting the helper just built (the installed one may not exist yet). It also exits 0
+// on settings it ignores, so its words count as much as its status.
 TEST(HelperResources, SystemdAcceptsTheUnit) {
-    const auto result = runProcess("systemd-analyze", {"verify", MAVU_TEST_SYSTEMD_UNIT});
-    std::istringstream lines(result.out + result.err);
-    for (std::string line; std::getline(lines, line);) {
-        EXPECT_THAT(line, HasSubstr("is not executable")) << result.err;
-    }
+    std::string unit = readFile(MAVU_TEST_SYSTEMD_UNIT);
+    const auto line = unit.find("\nExecStart=");
+    ASSERT_NE(line, std::string::npos) << unit;
+    unit.replace(line, unit.find('\n', line + 1) - line, "\nExecStart=" MAVU_TEST_HELPER);
+    TempDir dir;
+    const auto path =
+        dir.write(std::filesystem::path(MAVU_TEST_SYSTEMD_UNIT).filename().string(), unit);
+    const auto result = runProcess("systemd-analyze", {"verify", path});
+    EXPECT_EQ(result.status, 0) << "systemd-analyze (package systemd) missing or failing";
+    EXPECT_EQ(result.out + result.err, "");
 }
 
 }  // namespace

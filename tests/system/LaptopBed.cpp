@@ -15,13 +15,24 @@ using namespace std::chrono_literals;
 
 const char kBusName[] = "group.com.norvel.mavu.helper";
 
-// Root may own logind's name here and anyone may call it, as on a real system bus.
-const char kLogindPolicy[] =
-    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+const char kPolkitName[] = "org.freedesktop.PolicyKit1";
+const char kPolkitPath[] = "/org/freedesktop/PolicyKit1/Authority";
+const char kLogindName[] = "org.freedesktop.login1";
+
+// The stand-ins may take polkit's and logind's names and everyone may call them, as on a
+// real system bus.
+const char kStandInPolicy[] =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
-  <policy user="root"><allow own="org.freedesktop.login1"/></policy>
-  <policy context="default"><allow send_destination="org.freedesktop.login1"/></policy>
+  <policy user="root">
+    <allow own="org.freedesktop.PolicyKit1"/>
+    <allow own="org.freedesktop.login1"/>
+  </policy>
+  <policy context="default">
+    <allow send_destination="org.freedesktop.PolicyKit1"/>
+    <allow send_destination="org.freedesktop.login1"/>
+  </policy>
 </busconfig>
 )";
 
@@ -38,7 +49,6 @@ std::optional<int> countAfterSignature(const std::string& reply) {
 
 LaptopBed::LaptopBed(const LaptopBedSetup& setup) : setup_(setup) {
     runProcess(setup.fakeLaptop, {"init", (dir() / "laptop").string()});
-    dir_.write("logind.conf", kLogindPolicy);
     const std::string address = "unix:path=" + (dir() / "socket").string();
     dir_.write(std::string("services/") + kBusName + ".service",
                "[D-BUS Service]\nName=" + std::string(kBusName) +
@@ -46,11 +56,22 @@ LaptopBed::LaptopBed(const LaptopBedSetup& setup) : setup_(setup) {
                    " DBUS_SYSTEM_BUS_ADDRESS=" + address + " " + setup.helper.string() +
                    " --anchor " + setup.anchor.string() + " --pmset " + setup.pmset.string() +
                    " --hardware-root " + (dir() / "laptop").string() + "\n");
-    bus_ = std::make_unique<PrivateBus>(
-        dir(), BusSetup{{setup.policy, dir() / "logind.conf"}, dir() / "services", {}});
-    if (bus_->running()) {
-        startLogind();
+    const auto standIns = dir_.write("stand-ins.conf", kStandInPolicy);
+    bus_ = std::make_unique<PrivateBus>(dir(), BusSetup{{setup.policy, standIns},
+                                                        dir() / "services",
+                                                        {kBusName, kPolkitName, kLogindName}});
+    if (!bus_->running()) {
+        return;
     }
+    polkit_ = startProcess("/usr/bin/python3",
+                           {"-m", "dbusmock", "--system", "--template", MAVU_POLKIT_TEMPLATE}, -1,
+                           -1, -1, environment());
+    if (eventually([&] { return bus_->ownerPid(kPolkitName) > 0; }, 15s)) {
+        runProcess("busctl", {"--address=" + bus_->address(), "call", kPolkitName, kPolkitPath,
+                              "org.freedesktop.DBus.Mock", "SetAllowed", "as", "1",
+                              "com.norvel.mavu.keep-awake"});
+    }
+    startLogind();
 }
 
 LaptopBed::~LaptopBed() {
@@ -59,6 +80,7 @@ LaptopBed::~LaptopBed() {
         endProcess(*holder, SIGKILL);
     }
     killLogind();
+    endProcess(polkit_);
     bus_.reset();
 }
 
@@ -77,12 +99,7 @@ std::string LaptopBed::panelPower() const {
 }
 
 pid_t LaptopBed::helperPid() const {
-    const std::string reply =
-        runProcess("busctl", {"--address=" + bus_->address(), "call", "org.freedesktop.DBus",
-                              "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                              "GetConnectionUnixProcessID", "s", kBusName})
-            .out;
-    return reply.rfind("u ", 0) == 0 ? static_cast<pid_t>(std::stol(reply.substr(2))) : -1;
+    return bus_->ownerPid(kBusName);
 }
 
 std::optional<pid_t> LaptopBed::holderPid() const {
@@ -106,7 +123,7 @@ bool LaptopBed::startLogind() {
     logind_ =
         startProcess("/usr/bin/python3", {"-m", "dbusmock", "--system", "--template", "logind"}, -1,
                      -1, -1, environment());
-    if (!eventually([&] { return inhibitorCount().has_value(); }, 15s)) {
+    if (!eventually([&] { return bus_->ownerPid(kLogindName) == logind_; }, 15s)) {
         killLogind();
     }
     return logind_ > 0;
@@ -117,15 +134,8 @@ void LaptopBed::killLogind() {
 }
 
 void LaptopBed::killBus() {
-    const pid_t daemon = [&] {
-        const std::string reply =
-            runProcess("busctl", {"--address=" + bus_->address(), "call", "org.freedesktop.DBus",
-                                  "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                  "GetConnectionUnixProcessID", "s", "org.freedesktop.DBus"})
-                .out;
-        return reply.rfind("u ", 0) == 0 ? static_cast<pid_t>(std::stol(reply.substr(2))) : -1;
-    }();
-    if (daemon > 0) {
+    // The bus daemon answers for its own name with its own pid.
+    if (const pid_t daemon = bus_->ownerPid("org.freedesktop.DBus"); daemon > 0) {
         kill(daemon, SIGKILL);
     }
 }

@@ -23,7 +23,8 @@ struct LaptopBedSetup {
 
 // The whole daemon as it runs on a laptop, but in a folder: the helper activated on a
 // private system bus, the real power tool with its runtime folder here, python-dbusmock's
-// logind on the same bus, and the fake laptop tree (lid open, on AC, 85 %, panel on).
+// logind and polkit (allowing the keep-awake action) on the same bus, and the fake laptop
+// tree (lid open, on AC, 85 %, panel on).
 // Everything it started is stopped by its pid at the end, holders included.
 class LaptopBed {
   public:
@@ -32,7 +33,7 @@ class LaptopBed {
     LaptopBed(const LaptopBed&) = delete;
     LaptopBed& operator=(const LaptopBed&) = delete;
 
-    bool ready() const { return bus_->running() && logind_ > 0; }
+    bool ready() const { return bus_->running() && polkit_ > 0 && logind_ > 0; }
     Environment environment() const { return bus_->environment(); }
     // The bus log, which holds the helper's own log lines.
     std::string log() const { return bus_->log(); }
@@ -64,6 +65,7 @@ class LaptopBed {
     LaptopBedSetup setup_;
     TempDir dir_;
     std::unique_ptr<PrivateBus> bus_;
+    pid_t polkit_ = -1;
     pid_t logind_ = -1;
 };
 

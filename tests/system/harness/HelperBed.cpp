@@ -1,39 +1,97 @@
 #include "tests/system/harness/HelperBed.h"
 
+#include <signal.h>
+
 #include <sstream>
 
 namespace mavu::testing {
 namespace {
 
 const char kBusName[] = "group.com.norvel.mavu.helper";
+const char kPolkitName[] = "org.freedesktop.PolicyKit1";
+const char kPolkitPath[] = "/org/freedesktop/PolicyKit1/Authority";
+const char kLogindName[] = "org.freedesktop.login1";
 
-// Logs its arguments and prints what the real tool prints on a laptop on mains power.
-std::string powerTool(const std::filesystem::path& dir) {
+// Lets the stand-ins take polkit's and logind's names and everyone call them, as on a
+// real system.
+const char kStandInPolicy[] =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <policy user="root">
+    <allow own="org.freedesktop.PolicyKit1"/>
+    <allow own="org.freedesktop.login1"/>
+  </policy>
+  <policy context="default">
+    <allow send_destination="org.freedesktop.PolicyKit1"/>
+    <allow send_destination="org.freedesktop.login1"/>
+  </policy>
+</busconfig>
+)";
+
+// Logs its arguments and prints what the real tool prints on a laptop on mains power;
+// anything else it passes to the real tool, when there is one.
+std::string powerTool(const std::filesystem::path& dir, const std::filesystem::path& real) {
     return "echo \"$*\" >> '" + (dir / "pmset.log").string() +
            "'\n"
            "[ \"$1 $2\" = \"-g batt\" ] && printf \"Now drawing from 'AC Power'\\n"
-           " -InternalBattery-0 (id=4653155)\\t80%%; charged; 0:00 remaining present: true\\n\"\n"
-           "exit 0\n";
+           " -InternalBattery-0 (id=4653155)\\t80%%; charged; 0:00 remaining present: true\\n\" "
+           "&& exit 0\n" +
+           (real.empty() ? "exit 0\n"
+                         : "MAVU_RUNTIME_DIR='" + (dir / "run").string() + "' exec '" +
+                               real.string() + "' \"$@\"\n");
 }
 
 }  // namespace
 
 HelperBed::HelperBed(const HelperBedSetup& setup) {
     setLid(false);
-    dir_.writeScript("pmset", powerTool(dir()));
+    dir_.writeScript("pmset", powerTool(dir(), setup.powerTool));
     dir_.write("pmset.log", "");
     dir_.write(std::string("services/") + kBusName + ".service",
-               "[D-BUS Service]\nName=" + std::string(kBusName) +
-                   "\nExec=" + setup.helper.string() + " --anchor " + setup.anchor.string() +
-                   " --pmset " + (dir() / "pmset").string() + " --hardware-root " +
-                   (dir() / "laptop").string() + "\n");
-    bus_ = std::make_unique<PrivateBus>(dir(),
-                                        BusSetup{{setup.policy}, dir() / "services", {kBusName}});
+               "[D-BUS Service]\nName=" + std::string(kBusName) + "\nExec=" +
+                   setup.helper.string() + " --anchor " + setup.anchor.string() + " --pmset " +
+                   (dir() / "pmset").string() + " --hardware-root " + (dir() / "laptop").string() +
+                   (setup.verifier.empty() ? "" : " --verifier " + setup.verifier.string()) + "\n");
+    const auto standIns = dir_.write("stand-ins.conf", kStandInPolicy);
+    bus_ = std::make_unique<PrivateBus>(dir(), BusSetup{{setup.policy, standIns},
+                                                        dir() / "services",
+                                                        {kBusName, kPolkitName, kLogindName}});
+    if (setup.polkit != PolkitStandIn::absent) {
+        startPolkit(setup.polkit == PolkitStandIn::allows);
+    }
+    if (!setup.powerTool.empty()) {
+        logind_ = startStandIn({"--template", "logind"}, kLogindName);
+    }
 }
 
 HelperBed::~HelperBed() {
     stopHelper();
+    endProcess(polkit_);
+    endProcess(logind_);
     bus_.reset();
+}
+
+pid_t HelperBed::startStandIn(std::vector<std::string> args, const std::string& name) {
+    args.insert(args.begin(), {"-m", "dbusmock", "--system"});
+    const pid_t pid = startProcess("/usr/bin/python3", args, -1, -1, -1, environment());
+    eventually([&] { return bus_->ownerPid(name) > 0; }, std::chrono::seconds(10));
+    return pid;
+}
+
+void HelperBed::startPolkit(bool allows) {
+    polkit_ = startStandIn({"--template", MAVU_POLKIT_TEMPLATE}, kPolkitName);
+    if (allows) {
+        runProcess("busctl", {"--address=" + bus_->address(), "call", kPolkitName, kPolkitPath,
+                              "org.freedesktop.DBus.Mock", "SetAllowed", "as", "1",
+                              "com.norvel.mavu.keep-awake"});
+    }
+}
+
+void HelperBed::allowOnlyUser(uid_t uid) {
+    runProcess("busctl",
+               {"--address=" + bus_->address(), "call", kPolkitName, kPolkitPath,
+                "org.freedesktop.DBus.Mock", "SetAllowedUsers", "au", "1", std::to_string(uid)});
 }
 
 void HelperBed::setLid(bool closed) {
@@ -51,6 +109,12 @@ std::vector<std::string> HelperBed::powerToolRuns() const {
         runs.push_back(line);
     }
     return runs;
+}
+
+bool HelperBed::killHelper() {
+    const pid_t helper = bus_->ownerPid(kBusName);
+    return helper > 0 && kill(helper, SIGKILL) == 0 &&
+           eventually([&] { return bus_->ownerPid(kBusName) <= 0; });
 }
 
 bool HelperBed::stopHelper() {

@@ -62,9 +62,8 @@ std::string configText(const std::filesystem::path& dir, const BusSetup& setup) 
     return text.str();
 }
 
-// The pid of the process owning name on the bus, or -1; asked with busctl, the way an
-// administrator would.
-pid_t ownerPid(const std::string& address, const std::string& name) {
+// Asked with busctl, the way an administrator would.
+pid_t ownerPidOn(const std::string& address, const std::string& name) {
     // "u 1234"
     const std::string reply =
         runProcess("busctl",
@@ -108,13 +107,17 @@ Environment PrivateBus::environment() const {
     return {{"DBUS_SYSTEM_BUS_ADDRESS", address_}, {"DBUS_SESSION_BUS_ADDRESS", address_}};
 }
 
+pid_t PrivateBus::ownerPid(const std::string& name) const {
+    return ownerPidOn(address_, name);
+}
+
 bool PrivateBus::stopOwner(const std::string& name, std::chrono::milliseconds timeout) const {
-    const pid_t owner = ownerPid(address_, name);
+    const pid_t owner = ownerPid(name);
     if (owner <= 0) {
         return false;
     }
     kill(owner, SIGTERM);
-    if (eventually([&] { return ownerPid(address_, name) <= 0; }, timeout)) {
+    if (eventually([&] { return ownerPid(name) <= 0; }, timeout)) {
         return true;
     }
     kill(owner, SIGKILL);

@@ -36,6 +36,9 @@ class PrivateBus {
     // Points both buses at this one, so nothing reaches a real bus.
     Environment environment() const;
 
+    // The pid of the process owning name, or -1.
+    pid_t ownerPid(const std::string& name) const;
+
     // Sends SIGTERM to the owner of name and waits for the name to be released; SIGKILL
     // when it is not released in time. Returns whether it ended on SIGTERM.
     bool stopOwner(const std::string& name, std::chrono::milliseconds timeout) const;

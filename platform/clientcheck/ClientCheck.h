@@ -2,9 +2,9 @@
 
 #include <sys/types.h>
 
-#include <optional>
+#include <functional>
 
-namespace mavu::codesign {
+namespace mavu::clientcheck {
 
 // The requirement a connecting client must meet.
 inline constexpr char kClientRequirement[] =
@@ -19,14 +19,14 @@ struct ProcessIdentity {
     unsigned long long startTime = 0;
 };
 
-// Reads the identity of a live process now, or nothing when it is gone.
-std::optional<ProcessIdentity> identifyProcess(pid_t pid);
-
-// Decides whether a process may talk to the daemon.
+// Decides whether the program a process runs may talk to the daemon.
 class ClientVerifier {
-public:
+  public:
+    using Answer = std::function<void(bool authorized)>;
     virtual ~ClientVerifier() = default;
-    virtual bool isAuthorizedClient(const ProcessIdentity& process) = 0;
+    // Starts the check and returns; answer is called once, on any thread, possibly before
+    // this returns. A check that cannot finish answers false.
+    virtual void checkClient(const ProcessIdentity& process, Answer answer) = 0;
 };
 
-}  // namespace mavu::codesign
+}  // namespace mavu::clientcheck

@@ -1,8 +1,8 @@
-#include "platform/codesign/ProcStat.h"
+#include "platform/clientcheck/ProcStat.h"
 
 #include <charconv>
 
-namespace mavu::codesign {
+namespace mavu::clientcheck {
 
 std::optional<unsigned long long> parseStartTime(std::string_view statLine) {
     std::size_t close = statLine.rfind(')');
@@ -35,4 +35,4 @@ std::optional<unsigned long long> parseStartTime(std::string_view statLine) {
     return std::nullopt;
 }
 
-}  // namespace mavu::codesign
+}  // namespace mavu::clientcheck

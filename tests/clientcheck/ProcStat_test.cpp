@@ -1,8 +1,8 @@
-#include "platform/codesign/ProcStat.h"
+#include "platform/clientcheck/ProcStat.h"
 
 #include <gtest/gtest.h>
 
-namespace mavu::codesign {
+namespace mavu::clientcheck {
 namespace {
 
 // Fields 3..21 as a real line has them, then the start time and the rest.
@@ -27,4 +27,4 @@ TEST(ProcStatTest, RefusesLinesItCannotRead) {
 }
 
 }  // namespace
-}  // namespace mavu::codesign
+}  // namespace mavu::clientcheck
