@@ -12,6 +12,8 @@ namespace mavu::fuzz {
 namespace {
 
 constexpr int kMaxTreeEntries = 64;
+// Far below the file system's 255 bytes per name: no sysfs name comes close.
+constexpr std::size_t kMaxNameLength = 64;
 
 std::filesystem::path makeScratchDir() {
     const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
@@ -43,7 +45,7 @@ bool isSafeRelativePath(std::string_view path) {
     while (start <= path.size()) {
         const std::size_t end = std::min(path.find('/', start), path.size());
         const std::string_view part = path.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..") {
+        if (part.empty() || part.size() > kMaxNameLength || part == "." || part == "..") {
             return false;
         }
         for (const char c : part) {
