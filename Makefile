@@ -3,8 +3,9 @@
 
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: all bootstrap build test test-normal test-asan test-tsan run screens bootstrap-package package format clean
+.PHONY: all bootstrap build test test-normal test-asan test-tsan fuzz run screens bootstrap-package package format clean
 
 all: build
 
@@ -39,6 +40,16 @@ test-asan: build-asan/build.ninja
 test-tsan: build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+build-fuzz/build.ninja:
+	CXX=clang++-16 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DMAVU_SANITIZE=address -DMAVU_FUZZ=ON $(CMAKE_FLAGS)
+
+# Every parser of outside input under libFuzzer with ASan+UBSan, FUZZ_SECONDS each, in a
+# build of its own (clang). `make test` replays the kept inputs without clang.
+fuzz: bootstrap build-fuzz/build.ninja
+	cmake --build build-fuzz --target fuzzers -j $(JOBS)
+	@scripts/fuzz build-fuzz $(FUZZ_SECONDS)
 
 # Only the programs it starts: the tests need not be built to try MAVU.
 run: bootstrap build/build.ninja
@@ -79,4 +90,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-tsan build-package mavu_*.deb
+	rm -rf build build-asan build-tsan build-fuzz build-package mavu_*.deb

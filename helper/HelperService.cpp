@@ -5,6 +5,7 @@
 #include "helper/HelperMessages.h"
 #include "helper/PowerToolArguments.h"
 #include "platform/dispatch/Weak.h"
+#include "platform/log/Log.h"
 
 namespace mavu::helper {
 namespace {
@@ -180,6 +181,8 @@ bool HelperService::thermalCritical() const {
 }
 
 void HelperService::releaseHold(std::string message) {
+    // Every hold that ends (or is refused) on its own leaves one line saying why.
+    log::line("MAVUHelper: " + message);
     lastMessage_ = std::move(message);
     releaseHold();
 }

@@ -98,6 +98,11 @@ bool LidMonitor::readClamshellState() {
         return false;
     }
     const auto value = registry_.readProperty(rootDomain_, hardware::kClamshellStateKey);
+    // An unreadable lid counts as open, which ends any hold; said once until it reads again.
+    if (!value && !unreadable_) {
+        log::line("MAVUHelper: the lid state cannot be read; taking the lid as open");
+    }
+    unreadable_ = !value;
     return value && closedFrom(*value);
 }
 

@@ -41,6 +41,7 @@ class LidMonitor : public std::enable_shared_from_this<LidMonitor> {
     hardware::RegistryObject rootDomain_ = 0;
     std::shared_ptr<dispatch::Timer> pollTimer_;
     std::optional<bool> lastState_;
+    bool unreadable_ = false;
 };
 
 }  // namespace mavu::helper

@@ -1,9 +1,10 @@
 // The three repeating checks that end a hold on their own: a quiet app, a low or
-// unreadable battery, a critical temperature.
+// unreadable battery (or a hold the power tool can no longer keep), a critical temperature.
 #include <chrono>
 
 #include "helper/HelperMessages.h"
 #include "helper/HelperService.h"
+#include "helper/PowerToolArguments.h"
 #include "platform/dispatch/Weak.h"
 
 namespace mavu::helper {
@@ -48,6 +49,13 @@ void HelperService::checkBattery() {
     }
     if (auto objection = batteryObjection()) {
         releaseHold(std::move(*objection));
+        return;
+    }
+    // On Linux the setting is a lock a process of the power tool holds, and a restart of
+    // logind can take it away; applying it again does nothing while it holds and takes it
+    // again when it does not. A hold that cannot be taken again is not believed in.
+    if (!power_.runPmset(pmset::kDisableSleep)) {
+        releaseHold(kDisableSleepFailedMessage);
     }
 }
 

@@ -63,10 +63,11 @@ std::optional<long long> minutesLeft(const std::filesystem::path& supply, bool c
         long long remaining = *now;
         if (charging) {
             const auto capacity = readSysfsInteger(supply / full);
-            if (!capacity) {
+            // A capacity near the most negative number would overflow the difference.
+            if (!capacity || __builtin_sub_overflow(*capacity, *now, &remaining)) {
                 continue;
             }
-            remaining = std::max(0LL, *capacity - *now);
+            remaining = std::max(0LL, remaining);
         }
         // Some drivers report the flow out of the battery as negative. In floating point,
         // so no value (not even the most negative one) overflows.

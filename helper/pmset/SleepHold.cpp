@@ -15,6 +15,7 @@
 #include "helper/pmset/Backlight.h"
 #include "helper/pmset/HolderRecord.h"
 #include "helper/pmset/InhibitorLock.h"
+#include "helper/pmset/KeepLock.h"
 #include "helper/pmset/RuntimeFiles.h"
 
 namespace mavu::pmset {
@@ -24,6 +25,8 @@ namespace {
 // The holder connects to the bus and asks logind (which itself gives up after 3 s).
 constexpr auto kHolderStartLimit = std::chrono::seconds(4);
 constexpr int kHolderEndLimitMs = 2000;
+// How long a holder waits for logind to come back after a restart dropped its lock.
+constexpr auto kRetakeLimit = std::chrono::seconds(10);
 constexpr char kHeld[] = "held";
 constexpr int kReportFd = 3;
 
@@ -71,9 +74,10 @@ void report(const std::string& line) {
     report(kHeld);
     ::close(kReportFd);
     ::setsid();
-    for (;;) {
-        ::pause();
-    }
+    // A holder that lost its lock for good ends, so the daemon's next check of the hold
+    // finds none and takes it again or lets the machine sleep.
+    keepInhibitorLock(lock.fd, kRetakeLimit);
+    ::_exit(1);
 }
 
 // The holder's first report line, or what went wrong while waiting for it.

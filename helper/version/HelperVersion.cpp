@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "helper/Utf8.h"
 #include "platform/bundle/InfoPlist.h"
 
 namespace mavu::helper {
@@ -25,9 +26,15 @@ protocol::HelperVersion readHelperVersion(const std::optional<std::filesystem::p
     if (!strings) {
         return {kUnknown, kUnknown};
     }
+    // The version goes out as a bus string, which must be UTF-8 without a NUL; a binary
+    // plist can hold any UTF-16 text (lone surrogates, U+0000), which is no version.
     const auto value = [&](const char* key) {
         const auto found = strings->find(key);
-        return found == strings->end() ? std::string(kUnknown) : found->second;
+        if (found == strings->end() || found->second.find('\0') != std::string::npos ||
+            !isValidUtf8(found->second)) {
+            return std::string(kUnknown);
+        }
+        return found->second;
     };
     return {value(bundle::kShortVersionKey), value(bundle::kVersionKey)};
 }

@@ -10,6 +10,9 @@ inline constexpr char kIdentifierKey[] = "CFBundleIdentifier";
 inline constexpr char kVersionKey[] = "CFBundleVersion";
 inline constexpr char kShortVersionKey[] = "CFBundleShortVersionString";
 inline constexpr char kFeedUrlKey[] = "SUFeedURL";
+// Every key read from an Info.plist: only these are looked up in it.
+inline constexpr const char* kInfoKeys[] = {kIdentifierKey, kVersionKey, kShortVersionKey,
+                                            kFeedUrlKey};
 
 // The Info values of the running program's bundle.
 class BundleInfo {

@@ -3,7 +3,6 @@
 #include <plist/plist.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -51,17 +50,11 @@ std::optional<std::map<std::string, std::string>> readInfoStrings(
     if (!owned || plist_get_node_type(owned.get()) != PLIST_DICT) {
         return std::nullopt;
     }
+    // Looked up by name, never listed: libplist aborts on listing a key that holds a NUL,
+    // which a binary plist can carry.
     std::map<std::string, std::string> strings;
-    plist_dict_iter iterator = nullptr;
-    plist_dict_new_iter(owned.get(), &iterator);
-    while (iterator) {
-        char* key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(owned.get(), iterator, &key, &value);
-        if (!key) {
-            break;
-        }
-        const std::unique_ptr<char, decltype(&std::free)> ownedKey(key, &std::free);
+    for (const char* key : kInfoKeys) {
+        const plist_t value = plist_dict_get_item(owned.get(), key);
         if (value && plist_get_node_type(value) == PLIST_STRING) {
             uint64_t length = 0;
             if (const char* text = plist_get_string_ptr(value, &length)) {
@@ -69,7 +62,6 @@ std::optional<std::map<std::string, std::string>> readInfoStrings(
             }
         }
     }
-    std::free(iterator);
     return strings;
 }
 

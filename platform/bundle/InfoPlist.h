@@ -9,9 +9,9 @@
 
 namespace mavu::bundle {
 
-// The string values of an Info.plist's top-level dictionary (XML or binary). None when the
-// file is missing, unreadable, implausibly large, or its root is not a dictionary; values
-// of other types are left out.
+// The string values of the Info keys MAVU reads (kInfoKeys) in an Info.plist's top-level
+// dictionary (XML or binary). None when the file is missing, unreadable, implausibly
+// large, or its root is not a dictionary; values of other types are left out.
 std::optional<std::map<std::string, std::string>> readInfoStrings(
     const std::filesystem::path& plist);
 

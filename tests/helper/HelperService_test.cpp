@@ -7,6 +7,7 @@
 #include "helper/HelperService.h"
 #include "tests/support/FakePowerRegistry.h"
 #include "tests/support/FakeThermalSource.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/ScriptedProcessRunner.h"
 #include "tests/support/VirtualDispatch.h"
 
@@ -115,6 +116,7 @@ class HelperServiceTest : public ::testing::Test {
     ScriptedProcessRunner tool;
     testing::FakeThermalSource thermal;
     testing::FakePowerRegistry registry;
+    testing::LogCapture log;
     std::shared_ptr<HelperService> service;
 };
 
@@ -194,6 +196,17 @@ TEST_F(HelperServiceTest, FailedDisableSleepIsReportedUndoneAndRetriedAtTheNextC
     setLid(false);
     setLid(true);
     EXPECT_TRUE(status().activeHold);
+
+    // Every battery tick applies the hold again (logind may have dropped it); when that
+    // fails, the hold ends the same way.
+    tool.clearRuns();
+    d.advance(20.0);
+    EXPECT_EQ(tool.runs(), (Runs{kBattery, kDisable}));
+    tool.respond({"-a", "disablesleep", "1"}, ScriptedProcessRunner::exited(1));
+    tool.clearRuns();
+    d.advance(20.0);
+    EXPECT_EQ(tool.runs(), (Runs{kBattery, kDisable, kRestore}));
+    EXPECT_EQ(state(), (State{true, false, kCouldNotSet}));
 }
 
 TEST_F(HelperServiceTest, CountdownMeasuresClosedLidTimeFromTheLastClosing) {
@@ -302,6 +315,8 @@ TEST_F(HelperServiceTest, WatchesRunNoToolUnlessHoldingThenEndItOnLowBatteryOrCr
     thermal.level = ThermalState::critical;
     d.advance(20.0);
     EXPECT_EQ(state(), (State{true, false, kCritical}));
+    // Each end leaves one line in the log.
+    EXPECT_EQ(log.lines(), (Runs{"MAVUHelper: " + kBatteryLow, "MAVUHelper: " + kCritical}));
 }
 
 TEST_F(HelperServiceTest, NothingRunsOnceTheServiceIsGone) {

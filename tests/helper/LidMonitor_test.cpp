@@ -69,6 +69,8 @@ TEST_F(LidMonitorTest, PropertyTypesMapToClosedOrOpen) {
         start();
         EXPECT_EQ(reports, Reports{closed});
     }
+    EXPECT_EQ(log.lines(), std::vector<std::string>{
+                               "MAVUHelper: the lid state cannot be read; taking the lid as open"});
 }
 
 TEST_F(LidMonitorTest, StopDetachesEverythingAndStartReportsAfresh) {

@@ -241,11 +241,17 @@ TEST_F(PmsetWithLogind, AToolKilledWhileLogindIsSlowLeavesNoHolder) {
                       "h", "time.sleep(2); ret = 0"}));
     const auto run = runner.run(kTool, {"-a", "disablesleep", "1"}, 500ms);
     EXPECT_TRUE(run.timedOut);
-    const auto runningTools = [] {
+    // This test's tools only: other tests may run the same tool at the same time, each
+    // with a runtime folder of its own.
+    const std::string ownRuntime = "MAVU_RUNTIME_DIR=" + tree.path("run").string();
+    const auto runningTools = [&] {
         int count = 0;
         for (const auto& process : std::filesystem::directory_iterator("/proc")) {
             std::error_code ignored;
-            count += std::filesystem::equivalent(process.path() / "exe", kTool, ignored);
+            if (std::filesystem::equivalent(process.path() / "exe", kTool, ignored)) {
+                const std::string environment = testing::readFile(process.path() / "environ");
+                count += environment.find(ownRuntime + '\0') != std::string::npos;
+            }
         }
         return count;
     };
