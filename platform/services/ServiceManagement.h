@@ -25,7 +25,7 @@ struct ServiceError {
 // One registrable service: the daemon, or the app's own login item. Status is read fresh
 // at every call.
 class AppService {
-public:
+  public:
     virtual ~AppService() = default;
     virtual int status() = 0;
     // Synchronous; nothing on success.
@@ -36,7 +36,7 @@ public:
 };
 
 class ServiceManagement {
-public:
+  public:
     virtual ~ServiceManagement() = default;
     // A handle for the daemon that plistName describes; kept for the life of the process.
     virtual std::shared_ptr<AppService> daemonService(const std::string& plistName) = 0;
