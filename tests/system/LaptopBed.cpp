@@ -7,34 +7,12 @@
 #include <utility>
 
 #include "helper/pmset/HolderRecord.h"
+#include "tests/system/harness/StandInBus.h"
 
 namespace mavu::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-const char kBusName[] = "group.com.norvel.mavu.helper";
-
-const char kPolkitName[] = "org.freedesktop.PolicyKit1";
-const char kPolkitPath[] = "/org/freedesktop/PolicyKit1/Authority";
-const char kLogindName[] = "org.freedesktop.login1";
-
-// The stand-ins may take polkit's and logind's names and everyone may call them, as on a
-// real system bus.
-const char kStandInPolicy[] =
-    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <policy user="root">
-    <allow own="org.freedesktop.PolicyKit1"/>
-    <allow own="org.freedesktop.login1"/>
-  </policy>
-  <policy context="default">
-    <allow send_destination="org.freedesktop.PolicyKit1"/>
-    <allow send_destination="org.freedesktop.login1"/>
-  </policy>
-</busconfig>
-)";
 
 // The number that follows "a(ssssuu) " in busctl's answer to ListInhibitors.
 std::optional<int> countAfterSignature(const std::string& reply) {
@@ -50,16 +28,17 @@ std::optional<int> countAfterSignature(const std::string& reply) {
 LaptopBed::LaptopBed(const LaptopBedSetup& setup) : setup_(setup) {
     runProcess(setup.fakeLaptop, {"init", (dir() / "laptop").string()});
     const std::string address = "unix:path=" + (dir() / "socket").string();
-    dir_.write(std::string("services/") + kBusName + ".service",
-               "[D-BUS Service]\nName=" + std::string(kBusName) +
+    dir_.write(std::string("services/") + kHelperBusName + ".service",
+               "[D-BUS Service]\nName=" + std::string(kHelperBusName) +
                    "\nExec=/usr/bin/env MAVU_RUNTIME_DIR=" + (dir() / "run").string() +
                    " DBUS_SYSTEM_BUS_ADDRESS=" + address + " " + setup.helper.string() +
                    " --anchor " + setup.anchor.string() + " --pmset " + setup.pmset.string() +
                    " --hardware-root " + (dir() / "laptop").string() + "\n");
     const auto standIns = dir_.write("stand-ins.conf", kStandInPolicy);
-    bus_ = std::make_unique<PrivateBus>(dir(), BusSetup{{setup.policy, standIns},
-                                                        dir() / "services",
-                                                        {kBusName, kPolkitName, kLogindName}});
+    bus_ =
+        std::make_unique<PrivateBus>(dir(), BusSetup{{setup.policy, standIns},
+                                                     dir() / "services",
+                                                     {kHelperBusName, kPolkitName, kLogindName}});
     if (!bus_->running()) {
         return;
     }
@@ -99,7 +78,7 @@ std::string LaptopBed::panelPower() const {
 }
 
 pid_t LaptopBed::helperPid() const {
-    return bus_->ownerPid(kBusName);
+    return bus_->ownerPid(kHelperBusName);
 }
 
 std::optional<pid_t> LaptopBed::holderPid() const {
@@ -142,7 +121,7 @@ void LaptopBed::killBus() {
 
 void LaptopBed::stopHelper() {
     if (bus_ && bus_->running()) {
-        bus_->stopOwner(kBusName, std::chrono::seconds(10));
+        bus_->stopOwner(kHelperBusName, std::chrono::seconds(10));
     }
 }
 

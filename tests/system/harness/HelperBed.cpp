@@ -4,30 +4,10 @@
 
 #include <sstream>
 
+#include "tests/system/harness/StandInBus.h"
+
 namespace mavu::testing {
 namespace {
-
-const char kBusName[] = "group.com.norvel.mavu.helper";
-const char kPolkitName[] = "org.freedesktop.PolicyKit1";
-const char kPolkitPath[] = "/org/freedesktop/PolicyKit1/Authority";
-const char kLogindName[] = "org.freedesktop.login1";
-
-// Lets the stand-ins take polkit's and logind's names and everyone call them, as on a
-// real system.
-const char kStandInPolicy[] =
-    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <policy user="root">
-    <allow own="org.freedesktop.PolicyKit1"/>
-    <allow own="org.freedesktop.login1"/>
-  </policy>
-  <policy context="default">
-    <allow send_destination="org.freedesktop.PolicyKit1"/>
-    <allow send_destination="org.freedesktop.login1"/>
-  </policy>
-</busconfig>
-)";
 
 // Logs its arguments and prints what the real tool prints on a laptop on mains power;
 // anything else it passes to the real tool, when there is one.
@@ -48,15 +28,16 @@ HelperBed::HelperBed(const HelperBedSetup& setup) {
     setLid(false);
     dir_.writeScript("pmset", powerTool(dir(), setup.powerTool));
     dir_.write("pmset.log", "");
-    dir_.write(std::string("services/") + kBusName + ".service",
-               "[D-BUS Service]\nName=" + std::string(kBusName) + "\nExec=" +
+    dir_.write(std::string("services/") + kHelperBusName + ".service",
+               "[D-BUS Service]\nName=" + std::string(kHelperBusName) + "\nExec=" +
                    setup.helper.string() + " --anchor " + setup.anchor.string() + " --pmset " +
                    (dir() / "pmset").string() + " --hardware-root " + (dir() / "laptop").string() +
                    (setup.verifier.empty() ? "" : " --verifier " + setup.verifier.string()) + "\n");
     const auto standIns = dir_.write("stand-ins.conf", kStandInPolicy);
-    bus_ = std::make_unique<PrivateBus>(dir(), BusSetup{{setup.policy, standIns},
-                                                        dir() / "services",
-                                                        {kBusName, kPolkitName, kLogindName}});
+    bus_ =
+        std::make_unique<PrivateBus>(dir(), BusSetup{{setup.policy, standIns},
+                                                     dir() / "services",
+                                                     {kHelperBusName, kPolkitName, kLogindName}});
     if (setup.polkit != PolkitStandIn::absent) {
         startPolkit(setup.polkit == PolkitStandIn::allows);
     }
@@ -112,13 +93,13 @@ std::vector<std::string> HelperBed::powerToolRuns() const {
 }
 
 bool HelperBed::killHelper() {
-    const pid_t helper = bus_->ownerPid(kBusName);
+    const pid_t helper = bus_->ownerPid(kHelperBusName);
     return helper > 0 && kill(helper, SIGKILL) == 0 &&
-           eventually([&] { return bus_->ownerPid(kBusName) <= 0; });
+           eventually([&] { return bus_->ownerPid(kHelperBusName) <= 0; });
 }
 
 bool HelperBed::stopHelper() {
-    return bus_ && bus_->stopOwner(kBusName, std::chrono::seconds(10));
+    return bus_ && bus_->stopOwner(kHelperBusName, std::chrono::seconds(10));
 }
 
 }  // namespace mavu::testing
