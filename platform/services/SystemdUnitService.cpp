@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <sdbus-c++/sdbus-c++.h>
+#include <systemd/sd-bus.h>
 
 namespace mavu::services {
 
@@ -18,6 +19,19 @@ constexpr char kManager[] = "org.freedesktop.systemd1.Manager";
 // Long enough for a daemon reload on a busy machine, short enough that a wedged systemd
 // cannot hold the caller for the bus library's default 25 seconds per call.
 constexpr std::chrono::seconds kCallTimeout{10};
+// Changing units may make polkit ask the desktop user for a password first; the call has to
+// wait for a person to read the dialog and type.
+constexpr std::chrono::seconds kAuthorizedCallTimeout{60};
+
+// sdbus-c++ 1.2 has no say in the call's "allow interactive authorization" flag, so it is set
+// on the sd-bus message the call wraps. Without it systemd refuses a desktop user at once
+// instead of letting the polkit agent ask.
+struct RawMessage : sdbus::Message {
+    static void allowInteractiveAuthorization(sdbus::Message& message) {
+        auto* raw = static_cast<sd_bus_message*>(message.*(&RawMessage::msg_));
+        sd_bus_message_set_allow_interactive_authorization(raw, 1);
+    }
+};
 
 using UnitFileChanges = std::vector<sdbus::Struct<std::string, std::string, std::string>>;
 
@@ -77,33 +91,48 @@ class Manager {
     void enable(const std::string& unit) {
         bool carriesInstallInfo = false;
         UnitFileChanges changes;
-        auto reply = call("EnableUnitFiles", std::vector<std::string>{unit}, false, false);
+        auto reply =
+            authorizedCall("EnableUnitFiles", std::vector<std::string>{unit}, false, false);
         reply >> carriesInstallInfo >> changes;
     }
     void disable(const std::string& unit) {
         UnitFileChanges changes;
-        auto reply = call("DisableUnitFiles", std::vector<std::string>{unit}, false);
+        auto reply = authorizedCall("DisableUnitFiles", std::vector<std::string>{unit}, false);
         reply >> changes;
     }
     void start(const std::string& unit) {
         sdbus::ObjectPath job;
-        auto reply = call("StartUnit", unit, std::string("replace"));
+        auto reply = authorizedCall("StartUnit", unit, std::string("replace"));
         reply >> job;
     }
     void stop(const std::string& unit) {
         sdbus::ObjectPath job;
-        auto reply = call("StopUnit", unit, std::string("replace"));
+        auto reply = authorizedCall("StopUnit", unit, std::string("replace"));
         reply >> job;
     }
     // Makes systemd pick up the links enable and disable changed.
-    void reload() { call("Reload"); }
+    void reload() { authorizedCall("Reload"); }
 
   private:
+    enum class Prompt { never, allowed };
+
     template <class... Args>
     sdbus::MethodReply call(const std::string& method, const Args&... args) {
+        return send(Prompt::never, method, args...);
+    }
+    template <class... Args>
+    sdbus::MethodReply authorizedCall(const std::string& method, const Args&... args) {
+        return send(Prompt::allowed, method, args...);
+    }
+    template <class... Args>
+    sdbus::MethodReply send(Prompt prompt, const std::string& method, const Args&... args) {
         auto message = proxy_->createMethodCall(kManager, method);
+        if (prompt == Prompt::allowed) {
+            RawMessage::allowInteractiveAuthorization(message);
+        }
         ((message << args), ...);
-        return proxy_->callMethod(message, kCallTimeout);
+        return proxy_->callMethod(
+            message, prompt == Prompt::allowed ? kAuthorizedCallTimeout : kCallTimeout);
     }
 
     std::unique_ptr<sdbus::IConnection> connection_;
