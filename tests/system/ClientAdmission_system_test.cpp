@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <sstream>
-
 #include "tests/system/harness/HelperBed.h"
 
 namespace mavu::testing {
@@ -23,23 +21,13 @@ HelperBedSetup setup(PolkitStandIn polkit = PolkitStandIn::allows,
     return {MAVU_TEST_HELPER, MAVU_TEST_ANCHOR, MAVU_TEST_BUS_POLICY, polkit, verifier};
 }
 
-// The sanitizer runtime refuses to run behind a preloaded library unless told to.
-#if defined(__SANITIZE_ADDRESS__)
-const std::string kPreloadSanitizerOptions =
-    "ASAN_OPTIONS=" + std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") +
-    ":verify_asan_link_order=0";
-#else
-const std::string kPreloadSanitizerOptions = "MAVU_UNUSED=1";
-#endif
-
 std::string status(const HelperBed& bed) {
     return runProcess(MAVU_TEST_SIGNED_CLIENT, {"status"}, bed.environment()).out;
 }
 
 // The pid a run printed first ("pid N").
 std::string pidOf(const std::string& out) {
-    const auto at = out.find("pid ");
-    return at == std::string::npos ? "?" : out.substr(at + 4, out.find('\n', at) - at - 4);
+    return out.rfind("pid ", 0) == 0 ? out.substr(4, out.find('\n') - 4) : "?";
 }
 
 // Every other test runs with polkit allowing; here it refuses, or is not there at all.
@@ -72,22 +60,17 @@ TEST(ClientAdmission, AStalledCheckDoesNotDelayAnotherClient) {
     ASSERT_TRUE(eventually([&] { return scratch.exists("stalled"); }));
     const auto asked = std::chrono::steady_clock::now();
     EXPECT_THAT(status(bed), HasSubstr("status armed=0"));
-    const auto took = std::chrono::steady_clock::now() - asked;
-    EXPECT_LT(took, 1s);
-    std::printf("Status while another client's check is stalled: %lld ms\n",
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s);
 
     const auto pid = stalled.readLine(10s);
     EXPECT_EQ(stalled.readLine(10s), kDenied);
-    ASSERT_TRUE(pid);
-    EXPECT_THAT(bed.log(), HasSubstr(kRejected + pidOf(*pid)));
+    EXPECT_THAT(bed.log(), HasSubstr(kRejected + pidOf(pid.value_or("") + "\n")));
 }
 
-// Each attack puts a signed program behind a connection whose process is not running it
-// as the bus sees it. On this bus (no process handle for a connection) the signature
-// check cannot tell; polkit, asked about the connection's own user, refuses them.
-TEST(ClientAdmission, AttacksOnTheSignatureCheckByAnotherUserAreRefusedAndLogged) {
+// The signed client run by another user: polkit, asked about the connection's own user,
+// refuses it (the signature check alone cannot tell a program from the code running in
+// it); the bus lets that user call the helper but never take its name.
+TEST(ClientAdmission, AnotherUsersSignedClientIsRefusedAndLogged) {
     if (getuid() != 0) {
         GTEST_SKIP() << "needs root to act as another user";
     }
@@ -99,34 +82,18 @@ TEST(ClientAdmission, AttacksOnTheSignatureCheckByAnotherUserAreRefusedAndLogged
         std::filesystem::perm_options::add);
     ASSERT_THAT(status(bed), HasSubstr("status armed=0")) << bed.log();
 
-    const std::vector<std::string> asNobody{"--reuid=65534", "--regid=65534", "--clear-groups",
-                                            "--"};
-    // The bus lets another user call the helper but never take its name.
-    auto own = asNobody;
-    own.insert(own.end(), {"busctl", "--address=" + bed.bus().address(), "call",
-                           "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                           "RequestName", "su", "group.com.norvel.mavu.helper", "0"});
-    EXPECT_THAT(runProcess("setpriv", own).err, HasSubstr("Access denied"));
-    const std::pair<const char*, std::vector<std::string>> attacks[] = {
-        {"the signed client itself", {MAVU_TEST_SIGNED_CLIENT, "arm", "3600", "0"}},
-        {"exec after connect", {MAVU_TEST_ATTACK, "exec-after-connect", MAVU_TEST_SIGNED_CLIENT}},
-        {"pid reuse", {MAVU_TEST_ATTACK, "pid-reuse", MAVU_TEST_SIGNED_CLIENT}},
-        {"preloaded code",
-         {"env", std::string("LD_PRELOAD=") + MAVU_TEST_PRELOAD, kPreloadSanitizerOptions,
-          MAVU_TEST_SIGNED_CLIENT, "--help"}},
+    const auto asNobody = [&](std::vector<std::string> command) {
+        command.insert(command.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+        return runProcess("setpriv", command, bed.environment());
     };
-    for (const auto& [what, command] : attacks) {
-        SCOPED_TRACE(what);
-        auto args = asNobody;
-        args.insert(args.end(), command.begin(), command.end());
-        const auto run = runProcess("setpriv", args, bed.environment());
-        if (run.out.find("pid not reused") != std::string::npos) {
-            std::printf("pid reuse not tried: the pid did not come round in time\n");
-            continue;
-        }
-        EXPECT_THAT(run.out, HasSubstr(kDenied)) << run.err;
-        EXPECT_THAT(bed.log(), HasSubstr(kRejected + pidOf(run.out) + "\n"));
-    }
+    EXPECT_THAT(asNobody({"busctl", "--address=" + bed.bus().address(), "call",
+                          "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                          "RequestName", "su", "group.com.norvel.mavu.helper", "0"})
+                    .err,
+                HasSubstr("Access denied"));
+    const auto run = asNobody({MAVU_TEST_SIGNED_CLIENT, "arm", "3600", "0"});
+    EXPECT_THAT(run.out, HasSubstr(kDenied)) << run.err;
+    EXPECT_THAT(bed.log(), HasSubstr(kRejected + pidOf(run.out) + "\n"));
     EXPECT_THAT(status(bed), HasSubstr("status armed=0"));
 }
 
