@@ -1,14 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/prctl.h>
-
 #include <sdbus-c++/sdbus-c++.h>
-#include <cstdio>
-#include <thread>
+#include <sys/prctl.h>
 
 #include "helper/PowerController.h"
 #include "helper/pmset/HolderRecord.h"
 #include "platform/process/SpawnProcessRunner.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestSystemBus.h"
 
@@ -21,12 +17,11 @@ using testing::runProcess;
 using Args = std::vector<std::string>;
 
 // Set by ctest: the built tool and the fake-laptop script.
-std::string fromEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-const std::string kTool = fromEnvironment("MAVU_PMSET");
-const std::string kFakeLaptop = fromEnvironment("MAVU_FAKE_LAPTOP");
+const std::string kTool = std::getenv("MAVU_PMSET") ? std::getenv("MAVU_PMSET") : "";
+const std::string kFakeLaptop =
+    std::getenv("MAVU_FAKE_LAPTOP") ? std::getenv("MAVU_FAKE_LAPTOP") : "";
+const std::string kBattery = "laptop/sys/class/power_supply/BAT0/";
+const std::string kMouse = "laptop/sys/class/power_supply/0-mouse/";
 constexpr char kPanelPower[] = "laptop/sys/class/backlight/intel_backlight/bl_power";
 
 // What "-g batt" prints: the power source, then the battery line when there is one.
@@ -51,63 +46,80 @@ class PmsetTool : public ::testing::Test {
         ASSERT_EQ(runProcess(kFakeLaptop, {"init", tree.path("laptop")}).status, 0);
     }
     testing::ProcessResult tool(Args args) { return runProcess(kTool, std::move(args)); }
-    // What "-g batt" prints, and what the daemon reads from it.
-    void expectBattery(const std::string& printed, std::optional<helper::BatteryReading> reading) {
-        EXPECT_EQ(tool({"-g", "batt"}).out, printed);
-        EXPECT_EQ(power.readBattery(), reading);
-    }
-    void laptop(Args args) {
-        args.insert(args.begin(), tree.path("laptop"));
-        ASSERT_EQ(runProcess(kFakeLaptop, std::move(args)).status, 0);
-    }
     std::optional<HolderRecord> holder() const {
         return readHolderRecord(tree.path("run/sleep-hold"));
     }
 
     testing::TempDir tree;
     process::SpawnProcessRunner runner;
-    helper::PowerController power{runner, kTool};
 };
 
-TEST_F(PmsetTool, BatteryOutputShapes) {
-    expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
-    laptop({"ac", "off"});
-    laptop({"battery", "42"});
-    expectBattery(report("Battery Power", "42%; discharging; 2:06 remaining"), {{42, false}});
-    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "0\n");
-    expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
-    // Numbers no battery has are read without overflowing (the sanitizer build checks).
-    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "-9223372036854775808\n");
-    expectBattery(report("Battery Power", "42%; discharging; 0:00 remaining"), {{42, false}});
-    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "1\n");
-    expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
-    laptop({"ac", "on"});
-    laptop({"battery", "100"});
-    tree.write("laptop/sys/class/power_supply/BAT0/status", "Full\n");
-    expectBattery(report("AC Power", "100%; charged; 0:00 remaining"), {{100, true}});
-    tree.write("laptop/sys/class/power_supply/BAT0/status", "Not charging\n");
-    expectBattery(report("AC Power", "100%; AC attached; not charging"), {{100, true}});
-}
-
-TEST_F(PmsetTool, OnlyTheMachinesOwnReadableBatteriesArePrinted) {
-    // A mouse's nearly empty battery must not stand in for the laptop's.
-    tree.write("laptop/sys/class/power_supply/0-mouse/type", "Battery\n");
-    tree.write("laptop/sys/class/power_supply/0-mouse/scope", "Device\n");
-    tree.write("laptop/sys/class/power_supply/0-mouse/capacity", "3\n");
-    // Without a capacity file the charge comes from the energy counters (42.5 of 50 Wh).
-    std::filesystem::remove(tree.path("laptop/sys/class/power_supply/BAT0/capacity"));
-    expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
-    tree.write("laptop/sys/class/power_supply/BAT0/energy_now", "9223372036854775000\n");
-    tree.write("laptop/sys/class/power_supply/BAT0/energy_full", "9223372036854775807\n");
-    EXPECT_EQ(power.readBattery(), (helper::BatteryReading{99, true}));
-    std::filesystem::remove_all(tree.path("laptop/sys/class/power_supply/BAT0"));
-    expectBattery(report("AC Power"), std::nullopt);
-    laptop({"ac", "off"});
-    expectBattery(report("Battery Power"), std::nullopt);
+// Each row changes the laptop further ("-" removes a file or folder, a command is
+// fake-laptop's), then the report is compared (on AC or not, the battery's percent or -1
+// for none, its state), and what the daemon reads from it.
+TEST_F(PmsetTool, TheBatteryReportFollowsTheLaptopsOwnBatteryAndAdapter) {
+    const struct {
+        std::vector<Args> changes;
+        bool ac;
+        int percent;
+        const char* state;
+    } rows[] = {
+        {{}, true, 85, "charging; 0:45 remaining"},
+        {{{"ac", "off"}, {"battery", "42"}}, false, 42, "discharging; 2:06 remaining"},
+        {{{kBattery + "power_now", "0"}}, false, 42, "discharging; (no estimate)"},
+        // Numbers no battery has are read without overflowing (the sanitizer build checks).
+        {{{kBattery + "power_now", "-9223372036854775808"}},
+         false,
+         42,
+         "discharging; 0:00 remaining"},
+        {{{kBattery + "power_now", "1"}}, false, 42, "discharging; (no estimate)"},
+        {{{"ac", "on"}, {"battery", "100"}, {kBattery + "status", "Full"}},
+         true,
+         100,
+         "charged; 0:00 remaining"},
+        {{{kBattery + "status", "Not charging"}}, true, 100, "AC attached; not charging"},
+        // A mouse's nearly empty battery must not stand in for the laptop's. Without a
+        // capacity file the charge comes from the energy counters (42.5 of 50 Wh).
+        {{{"init"},
+          {kMouse + "type", "Battery"},
+          {kMouse + "scope", "Device"},
+          {kMouse + "capacity", "3"},
+          {"-" + kBattery + "capacity"}},
+         true,
+         85,
+         "charging; 0:45 remaining"},
+        {{{kBattery + "energy_now", "9223372036854775000"},
+          {kBattery + "energy_full", "9223372036854775807"}},
+         true,
+         99,
+         "charging; 0:00 remaining"},
+        {{{"-" + kBattery}}, true, -1, ""},
+        {{{"ac", "off"}}, false, -1, ""},
+    };
+    helper::PowerController power{runner, kTool};
+    for (const auto& row : rows) {
+        for (Args change : row.changes) {
+            if (change[0].starts_with("-")) {
+                std::filesystem::remove_all(tree.path(change[0].substr(1)));
+            } else if (change[0].starts_with("laptop/")) {
+                tree.write(change[0], change[1] + "\n");
+            } else {
+                change.insert(change.begin() + (change[0] == "init"), tree.path("laptop"));
+                ASSERT_EQ(runProcess(kFakeLaptop, change).status, 0);
+            }
+        }
+        const auto battery = std::to_string(row.percent) + "%; " + row.state;
+        EXPECT_EQ(tool({"-g", "batt"}).out,
+                  report(row.ac ? "AC Power" : "Battery Power", row.percent < 0 ? "" : battery));
+        EXPECT_EQ(power.readBattery(),
+                  row.percent < 0 ? std::nullopt
+                                  : std::optional<helper::BatteryReading>({row.percent, row.ac}))
+            << battery;
+    }
 }
 
 TEST_F(PmsetTool, AnythingElseIsAUsageError) {
-    for (const auto& args : std::vector<Args>{{},
+    for (const Args& args : std::vector<Args>{{},
                                               {"-a", "disablesleep", "2"},
                                               {"-a", "disablesleep"},
                                               {"-g", "batt", "extra"},
@@ -158,9 +170,7 @@ class PmsetWithLogind : public PmsetTool {
     static void SetUpTestSuite() {
         PmsetTool::SetUpTestSuite();
         bus = new testing::TestSystemBus();
-        logind = testing::startProcess("/usr/bin/python3",
-                                       {"-m", "dbusmock", "--system", "--template", "logind"});
-        eventually([] { return inhibitors().has_value(); }, 15s);
+        logind = testing::startDbusMock(bus->address(), "logind", "org.freedesktop.login1");
     }
     static void TearDownTestSuite() {
         testing::endProcess(logind);
@@ -169,7 +179,7 @@ class PmsetWithLogind : public PmsetTool {
     void SetUp() override {
         PmsetTool::SetUp();
         setenv("DBUS_SYSTEM_BUS_ADDRESS", bus->address().c_str(), 1);
-        ASSERT_TRUE(inhibitors()) << "no logind mock on " << bus->address();
+        ASSERT_GT(logind, 0) << "no logind stand-in on " << bus->address();
     }
     void TearDown() override {
         if (const auto record = holder()) {
@@ -177,22 +187,14 @@ class PmsetWithLogind : public PmsetTool {
             testing::endProcess(record->pid, SIGKILL);
         }
     }
-    static std::optional<std::vector<Inhibitor>> inhibitors() {
-        try {
-            auto connection = sdbus::createSystemBusConnection();
-            auto logind = sdbus::createProxy(*connection, "org.freedesktop.login1",
-                                             "/org/freedesktop/login1");
-            std::vector<Inhibitor> list;
-            logind->callMethod("ListInhibitors")
-                .onInterface("org.freedesktop.login1.Manager")
-                .storeResultsTo(list);
-            return list;
-        } catch (const sdbus::Error&) {
-            return std::nullopt;
-        }
-    }
-    static size_t inhibitorCount() {
-        return inhibitors().value_or(std::vector<Inhibitor>{}).size();
+    static std::vector<Inhibitor> inhibitors() {
+        auto connection = sdbus::createSystemBusConnection();
+        std::vector<Inhibitor> list;
+        sdbus::createProxy(*connection, "org.freedesktop.login1", "/org/freedesktop/login1")
+            ->callMethod("ListInhibitors")
+            .onInterface("org.freedesktop.login1.Manager")
+            .storeResultsTo(list);
+        return list;
     }
 
     static inline testing::TestSystemBus* bus = nullptr;
@@ -204,7 +206,7 @@ TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced)
     const auto first = holder();
     ASSERT_TRUE(first);
     EXPECT_EQ(runningProcessStartTime(first->pid), first->startTime);
-    const auto list = inhibitors().value_or(std::vector<Inhibitor>{});
+    const auto list = inhibitors();
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].get<0>(), "handle-lid-switch:sleep:idle");
     EXPECT_EQ(list[0].get<1>(), "MAVU");
@@ -212,21 +214,20 @@ TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced)
 
     ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
     EXPECT_EQ(holder()->pid, first->pid);
-    EXPECT_EQ(inhibitorCount(), 1u);
+    EXPECT_EQ(inhibitors().size(), 1u);
 
     testing::endProcess(first->pid, SIGKILL);
-    ASSERT_TRUE(eventually([] { return inhibitorCount() == 0; }));
+    ASSERT_TRUE(eventually([] { return inhibitors().empty(); }));
     ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
     const auto second = holder();
     ASSERT_TRUE(second);
     EXPECT_NE(second->pid, first->pid);
-    EXPECT_EQ(inhibitorCount(), 1u);
+    EXPECT_EQ(inhibitors().size(), 1u);
 
     ASSERT_EQ(tool({"-a", "disablesleep", "0"}).status, 0);
     EXPECT_FALSE(holder());
     EXPECT_FALSE(runningProcessStartTime(second->pid));
-    EXPECT_TRUE(eventually([] { return inhibitorCount() == 0; }));
-    testing::endProcess(second->pid);
+    EXPECT_TRUE(eventually([] { return inhibitors().empty(); }));
 }
 
 // logind answering only after the daemon has given up on the tool: the tool and its holder
@@ -239,19 +240,17 @@ TEST_F(PmsetWithLogind, AToolKilledWhileLogindIsSlowLeavesNoHolder) {
     };
     ASSERT_TRUE(mock({"AddMethod", "sssss", "org.freedesktop.login1.Manager", "Inhibit", "ssss",
                       "h", "time.sleep(2); ret = 0"}));
-    const auto run = runner.run(kTool, {"-a", "disablesleep", "1"}, 500ms);
-    EXPECT_TRUE(run.timedOut);
+    EXPECT_TRUE(runner.run(kTool, {"-a", "disablesleep", "1"}, 500ms).timedOut);
     // This test's tools only: other tests may run the same tool at the same time, each
     // with a runtime folder of its own.
-    const std::string ownRuntime = "MAVU_RUNTIME_DIR=" + tree.path("run").string();
+    const std::string ownRuntime = "MAVU_RUNTIME_DIR=" + tree.path("run").string() + '\0';
     const auto runningTools = [&] {
         int count = 0;
         for (const auto& process : std::filesystem::directory_iterator("/proc")) {
             std::error_code ignored;
-            if (std::filesystem::equivalent(process.path() / "exe", kTool, ignored)) {
-                const std::string environment = testing::readFile(process.path() / "environ");
-                count += environment.find(ownRuntime + '\0') != std::string::npos;
-            }
+            count +=
+                std::filesystem::equivalent(process.path() / "exe", kTool, ignored) &&
+                testing::readFile(process.path() / "environ").find(ownRuntime) != std::string::npos;
         }
         return count;
     };
