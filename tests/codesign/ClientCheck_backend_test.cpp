@@ -12,93 +12,80 @@ namespace {
 
 using clientcheck::identifyProcess;
 using clientcheck::ProcessIdentity;
+using mavu::testing::TalkingProcess;
 using testing::caCert;
-using testing::RunningProgram;
 
 class ClientCheckTest : public ::testing::Test {
   protected:
     // A copy of the sample client signed by identity as identifier.
-    std::string signedClient(const std::string& identity, const std::string& identifier) {
+    std::string signedClient(const std::string& identity,
+                             const std::string& identifier = "com.norvel.mavu") {
         auto bytes =
             signImage(testing::readFile(SAMPLE_CLIENT), identifier, testing::credentials(identity));
         EXPECT_TRUE(bytes) << bytes.error();
         return scratch.writeExecutable(identity + "-" + identifier, bytes ? bytes.value() : "");
     }
-
-    // Runs the program at path and checks it with the client requirement against anchor.
-    Result<SigningIdentity> checkRunning(const std::string& path,
-                                         const std::string& anchor = caCert("codesign-root")) {
-        RunningProgram program(path);
-        EXPECT_TRUE(program.ready()) << path << " did not run";
-        const auto identity = identifyProcess(program.pid()).value_or(ProcessIdentity{});
-        SignedClientVerifier verifier(anchor);
-        auto result = verifier.check(identity);
-        EXPECT_EQ(verifier.isAuthorizedClient(identity), static_cast<bool>(result));
-        return result;
+    // The identity of a process that runs path, once it does.
+    ProcessIdentity running(const TalkingProcess& process, const std::string& path) {
+        EXPECT_TRUE(mavu::testing::eventually([&] {
+            std::error_code ignored;
+            return std::filesystem::equivalent("/proc/" + std::to_string(process.pid()) + "/exe",
+                                               path, ignored);
+        })) << path
+            << " did not run";
+        return identifyProcess(process.pid()).value_or(ProcessIdentity{});
     }
 
     testing::TempDir scratch;
 };
 
-TEST_F(ClientCheckTest, SignedClientsAreAdmittedWhileRunning) {
-    auto result = checkRunning(signedClient("codesign-team", "com.norvel.mavu"));
-    ASSERT_TRUE(result) << result.error();
-    EXPECT_EQ(result.value(), (SigningIdentity{"com.norvel.mavu", "QX3J8R2N5T"}));
-    // The client the build signed, under the development anchor.
-    result = checkRunning(DEV_SIGNED_SAMPLE_CLIENT, MAVU_DEV_ANCHOR);
-    ASSERT_TRUE(result) << result.error();
-    EXPECT_EQ(result->identifier, "com.norvel.mavu");
-}
-
-TEST_F(ClientCheckTest, ClientsThatMissTheRequirementAreRefused) {
-    std::string bytes = testing::readFile(signedClient("codesign-team", "com.norvel.mavu"));
+TEST_F(ClientCheckTest, OnlyRunningClientsThatMeetTheRequirementAreAdmitted) {
+    const std::string team = signedClient("codesign-team"), root = caCert("codesign-root");
+    std::string changed = testing::readFile(team);
     // The last byte before the signature lies in the section headers, which the loader
     // never reads, so the program still runs.
-    const auto image = splitSignedImage(bytes);
-    ASSERT_TRUE(image);
-    bytes[image->content.size() - 1] ^= 1;
-    const std::string changed = scratch.writeExecutable("changed", bytes);
-
-    // Each is refused for its own reason, not because it failed to run.
-    const std::pair<std::string, const char*> cases[] = {
-        {SAMPLE_CLIENT, "not signed"},
-        {signedClient("codesign-other-team", "com.norvel.mavu"), "team \"ZZ4K7W2M9B\""},
-        {signedClient("codesign-team", "com.norvel.mavu.other"), "as \"com.norvel.mavu.other\""},
-        {changed, "content verify error"},
-        {signedClient("codesign-foreign", "com.norvel.mavu"), "local issuer"},
+    changed[splitSignedImage(changed)->content.size() - 1] ^= 1;
+    // Each is refused for its own reason (nullptr: admitted), not because it failed to run.
+    struct Case {
+        std::string path, anchor;
+        const char* reason;
+        std::string requirement = clientcheck::kClientRequirement;
+    } cases[] = {
+        {team, root, nullptr},
+        {DEV_SIGNED_SAMPLE_CLIENT, MAVU_DEV_ANCHOR, nullptr},
+        {SAMPLE_CLIENT, root, "not signed"},
+        {signedClient("codesign-other-team"), root, "team \"ZZ4K7W2M9B\""},
+        {signedClient("codesign-team", "com.norvel.mavu.other"), root,
+         "as \"com.norvel.mavu.other\""},
+        {scratch.writeExecutable("changed", changed), root, "content verify error"},
+        {signedClient("codesign-foreign"), root, "local issuer"},
+        // The system's trust store is no anchor of ours; nor is a missing file.
+        {team, "/etc/ssl/certs/ca-certificates.crt", ""},
+        {team, caCert("no-such-ca"), ""},
+        {team, root, "", "anchor apple generic or identifier \"com.norvel.mavu\""},
     };
-    for (const auto& [path, reason] : cases) {
-        auto result = checkRunning(path);
-        ASSERT_FALSE(result) << path;
-        EXPECT_NE(result.error().find(reason), std::string::npos) << path << ": " << result.error();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path + " under " + c.anchor);
+        auto program = std::make_unique<TalkingProcess>(c.path, std::vector<std::string>{});
+        auto identity = running(*program, c.path);
+        const SignedClientVerifier verifier(c.anchor, c.requirement);
+        const auto result = verifier.check(identity);
+        EXPECT_EQ(verifier.isAuthorizedClient(identity), static_cast<bool>(result));
+        if (c.reason) {
+            ASSERT_FALSE(result);
+            EXPECT_NE(result.error().find(c.reason), std::string::npos) << result.error();
+            continue;
+        }
+        ASSERT_TRUE(result) << result.error();
+        EXPECT_EQ(result.value(), (SigningIdentity{"com.norvel.mavu", "QX3J8R2N5T"}));
+        // The same pid with another start time, or no longer running, is someone else.
+        ++identity.startTime;
+        EXPECT_NE(verifier.check(identity).error().find("no longer"), std::string::npos);
+        --identity.startTime;
+        program.reset();
+        EXPECT_FALSE(verifier.isAuthorizedClient(identity));
+        EXPECT_FALSE(identifyProcess(identity.pid));
     }
-}
-
-TEST_F(ClientCheckTest, APidThatChangedHandsOrAnUnusableRequirementOrAnchorAdmitsNobody) {
-    RunningProgram program(signedClient("codesign-team", "com.norvel.mavu"));
-    ASSERT_TRUE(program.ready());
-    const auto identity = identifyProcess(program.pid());
-    ASSERT_TRUE(identity);
-    EXPECT_EQ(identity->pid, program.pid());
-    SignedClientVerifier verifier(caCert("codesign-root"));
-    ASSERT_TRUE(verifier.isAuthorizedClient(*identity));
-
-    EXPECT_FALSE(SignedClientVerifier(caCert("codesign-root"),
-                                      "anchor apple generic or identifier \"com.norvel.mavu\"")
-                     .isAuthorizedClient(*identity));
-    EXPECT_FALSE(SignedClientVerifier(caCert("no-such-ca")).isAuthorizedClient(*identity));
-    // The system's trust store is no anchor of ours.
-    EXPECT_FALSE(
-        SignedClientVerifier("/etc/ssl/certs/ca-certificates.crt").isAuthorizedClient(*identity));
-
-    ProcessIdentity other = *identity;
-    other.startTime += 1;
-    auto result = verifier.check(other);
-    ASSERT_FALSE(result);
-    EXPECT_NE(result.error().find("no longer"), std::string::npos) << result.error();
-    program.end();
-    EXPECT_FALSE(identifyProcess(identity->pid));
-    EXPECT_FALSE(verifier.isAuthorizedClient(*identity));
     EXPECT_FALSE(identifyProcess(0));
     EXPECT_FALSE(identifyProcess(-1));
 }
