@@ -1,9 +1,6 @@
 #include "helper/version/HelperVersion.h"
 
 #include <gtest/gtest.h>
-#include <plist/plist.h>
-
-#include <cstdlib>
 
 #include "tests/support/TempDir.h"
 
@@ -13,19 +10,6 @@ namespace {
 std::string xmlPlist(const std::string& dict) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>" + dict +
            "</dict>\n</plist>\n";
-}
-
-std::string binaryPlist() {
-    plist_t dict = plist_new_dict();
-    plist_dict_set_item(dict, "CFBundleShortVersionString", plist_new_string("2.0"));
-    plist_dict_set_item(dict, "CFBundleVersion", plist_new_string("99"));
-    char* bytes = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(dict, &bytes, &length);
-    std::string result(bytes, length);
-    std::free(bytes);
-    plist_free(dict);
-    return result;
 }
 
 // Every call reads the file afresh, so one bundle serves every case. The daemon sits two
@@ -51,7 +35,6 @@ TEST(HelperVersionTest, EachKeyIsReadFromTheBundlesInfoOrAnswersAQuestionMark) {
         {xmlPlist("<key>CFBundleShortVersionString</key><string>1.4.0</string>"
                   "<key>CFBundleVersion</key><string>57</string>"),
          "1.4.0 57"},
-        {binaryPlist(), "2.0 99"},
     };
     for (const auto& [plist, expected] : cases) {
         bundle.write("MAVU.app/Contents/Info.plist", plist);

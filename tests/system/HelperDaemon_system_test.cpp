@@ -79,14 +79,18 @@ TEST_F(HelperDaemonTest, ASignedClientHoldsWhileTheLidIsClosedUntilItOpensDisarm
                             "status armed=0 lid=0 hold=0 duration=3600 message=-"));
     EXPECT_THAT(newRuns(), ElementsAre("-a disablesleep 0"));
 
-    // Closing the lid while disarmed holds nothing; arming then holds at once, and a stop
-    // signal releases the hold before the helper exits.
+    // Closing the lid while disarmed holds nothing; arming then holds at once (the panel
+    // stays on for an external display), forcing it off releases, and a stop signal
+    // releases the hold before the helper exits.
     setLidAndWait("closed", "armed=0 lid=1 hold=0");
-    EXPECT_THAT(client({"arm", "60", "0"}), ElementsAre(HasSubstr("pid "), "arm 1 -"));
-    EXPECT_EQ(status(), "status armed=1 lid=1 hold=1 duration=60 message=-");
+    EXPECT_THAT(client({"arm", "60", "1", "forcesafeoff", "status", "arm", "60", "0", "status"}),
+                ElementsAre(HasSubstr("pid "), "arm 1 -", "forcesafeoff",
+                            "status armed=0 lid=1 hold=0 duration=60 message=-", "arm 1 -",
+                            "status armed=1 lid=1 hold=1 duration=60 message=-"));
     EXPECT_TRUE(bed.stopHelper());
-    EXPECT_THAT(newRuns(), ElementsAre("-g batt", "-a disablesleep 1", "displaysleepnow",
-                                       "-a disablesleep 0"));
+    EXPECT_THAT(newRuns(),
+                ElementsAre("-g batt", "-a disablesleep 1", "-a disablesleep 0", "-g batt",
+                            "-a disablesleep 1", "displaysleepnow", "-a disablesleep 0"));
 }
 
 // One refusal kind here; the bus and gate tests hold every way and every member.
