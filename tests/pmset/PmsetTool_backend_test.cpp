@@ -1,6 +1,8 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sdbus-c++/sdbus-c++.h>
 #include <sys/prctl.h>
+
+#include <sstream>
 
 #include "helper/PowerController.h"
 #include "helper/pmset/HolderRecord.h"
@@ -12,16 +14,17 @@ namespace mavu::pmset {
 namespace {
 
 using namespace std::chrono_literals;
+using ::testing::AllOf;
 using testing::eventually;
+using ::testing::HasSubstr;
 using testing::runProcess;
+using ::testing::StartsWith;
 using Args = std::vector<std::string>;
 
 // Set by ctest: the built tool and the fake-laptop script.
 const std::string kTool = std::getenv("MAVU_PMSET") ? std::getenv("MAVU_PMSET") : "";
 const std::string kFakeLaptop =
     std::getenv("MAVU_FAKE_LAPTOP") ? std::getenv("MAVU_FAKE_LAPTOP") : "";
-const std::string kBattery = "laptop/sys/class/power_supply/BAT0/";
-const std::string kMouse = "laptop/sys/class/power_supply/0-mouse/";
 constexpr char kPanelPower[] = "laptop/sys/class/backlight/intel_backlight/bl_power";
 
 // What "-g batt" prints: the power source, then the battery line when there is one.
@@ -54,67 +57,54 @@ class PmsetTool : public ::testing::Test {
     process::SpawnProcessRunner runner;
 };
 
-// Each row changes the laptop further ("-" removes a file or folder, a command is
-// fake-laptop's), then the report is compared (on AC or not, the battery's percent or -1
-// for none, its state), and what the daemon reads from it.
+// Each row changes the laptop further ("NAME/FILE=VALUE" writes and "-NAME/FILE" removes
+// under power_supply, anything else is a fake-laptop command), then the report must show
+// the power source and the battery line, and the daemon must read the same from it.
 TEST_F(PmsetTool, TheBatteryReportFollowsTheLaptopsOwnBatteryAndAdapter) {
-    const struct {
-        std::vector<Args> changes;
-        bool ac;
-        int percent;
-        const char* state;
-    } rows[] = {
-        {{}, true, 85, "charging; 0:45 remaining"},
-        {{{"ac", "off"}, {"battery", "42"}}, false, 42, "discharging; 2:06 remaining"},
-        {{{kBattery + "power_now", "0"}}, false, 42, "discharging; (no estimate)"},
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "AC 85%; charging; 0:45 remaining"},
+        {"ac off;battery 42", "Battery 42%; discharging; 2:06 remaining"},
+        {"BAT0/power_now=0", "Battery 42%; discharging; (no estimate)"},
         // Numbers no battery has are read without overflowing (the sanitizer build checks).
-        {{{kBattery + "power_now", "-9223372036854775808"}},
-         false,
-         42,
-         "discharging; 0:00 remaining"},
-        {{{kBattery + "power_now", "1"}}, false, 42, "discharging; (no estimate)"},
-        {{{"ac", "on"}, {"battery", "100"}, {kBattery + "status", "Full"}},
-         true,
-         100,
-         "charged; 0:00 remaining"},
-        {{{kBattery + "status", "Not charging"}}, true, 100, "AC attached; not charging"},
+        {"BAT0/power_now=-9223372036854775808", "Battery 42%; discharging; 0:00 remaining"},
+        {"BAT0/power_now=1", "Battery 42%; discharging; (no estimate)"},
+        {"ac on;battery 100;BAT0/status=Full", "AC 100%; charged; 0:00 remaining"},
+        {"BAT0/status=Not charging", "AC 100%; AC attached; not charging"},
         // A mouse's nearly empty battery must not stand in for the laptop's. Without a
         // capacity file the charge comes from the energy counters (42.5 of 50 Wh).
-        {{{"init"},
-          {kMouse + "type", "Battery"},
-          {kMouse + "scope", "Device"},
-          {kMouse + "capacity", "3"},
-          {"-" + kBattery + "capacity"}},
-         true,
-         85,
-         "charging; 0:45 remaining"},
-        {{{kBattery + "energy_now", "9223372036854775000"},
-          {kBattery + "energy_full", "9223372036854775807"}},
-         true,
-         99,
-         "charging; 0:00 remaining"},
-        {{{"-" + kBattery}}, true, -1, ""},
-        {{{"ac", "off"}}, false, -1, ""},
+        {"init;0-mouse/type=Battery;0-mouse/scope=Device;0-mouse/capacity=3;-BAT0/capacity",
+         "AC 85%; charging; 0:45 remaining"},
+        {"BAT0/energy_now=9223372036854775000;BAT0/energy_full=9223372036854775807",
+         "AC 99%; charging; 0:00 remaining"},
+        {"-BAT0", "AC"},
+        {"ac off", "Battery"},
     };
     helper::PowerController power{runner, kTool};
-    for (const auto& row : rows) {
-        for (Args change : row.changes) {
-            if (change[0].starts_with("-")) {
-                std::filesystem::remove_all(tree.path(change[0].substr(1)));
-            } else if (change[0].starts_with("laptop/")) {
-                tree.write(change[0], change[1] + "\n");
+    for (const auto& [changes, shown] : rows) {
+        std::istringstream list(changes);
+        for (std::string change; std::getline(list, change, ';');) {
+            const auto supply = tree.path("laptop/sys/class/power_supply");
+            if (const auto equals = change.find('='); change[0] == '-') {
+                std::filesystem::remove_all(supply / change.substr(1));
+            } else if (equals != std::string::npos) {
+                testing::writeFile(supply / change.substr(0, equals),
+                                   change.substr(equals + 1) + "\n");
             } else {
-                change.insert(change.begin() + (change[0] == "init"), tree.path("laptop"));
-                ASSERT_EQ(runProcess(kFakeLaptop, change).status, 0);
+                Args args{tree.path("laptop")};
+                std::istringstream words(change);
+                for (std::string word; words >> word;) {
+                    args.insert(word == "init" ? args.begin() : args.end(), word);
+                }
+                ASSERT_EQ(runProcess(kFakeLaptop, args).status, 0);
             }
         }
-        const auto battery = std::to_string(row.percent) + "%; " + row.state;
-        EXPECT_EQ(tool({"-g", "batt"}).out,
-                  report(row.ac ? "AC Power" : "Battery Power", row.percent < 0 ? "" : battery));
-        EXPECT_EQ(power.readBattery(),
-                  row.percent < 0 ? std::nullopt
-                                  : std::optional<helper::BatteryReading>({row.percent, row.ac}))
-            << battery;
+        const auto source = shown.substr(0, shown.find(' '));
+        const auto battery = shown.size() > source.size() ? shown.substr(source.size() + 1) : "";
+        EXPECT_EQ(tool({"-g", "batt"}).out, report(source + " Power", battery));
+        EXPECT_EQ(power.readBattery(), battery.empty() ? std::nullopt
+                                                       : std::optional<helper::BatteryReading>(
+                                                             {std::stoi(battery), source == "AC"}))
+            << shown;
     }
 }
 
@@ -161,9 +151,6 @@ TEST_F(PmsetTool, NoLockNoSuccessAndARecordOfAnotherProgramIsNotActedOn) {
     testing::endProcess(stranger);
 }
 
-using Inhibitor =
-    sdbus::Struct<std::string, std::string, std::string, std::string, uint32_t, uint32_t>;
-
 // With python-dbusmock's logind on a private system bus.
 class PmsetWithLogind : public PmsetTool {
   protected:
@@ -187,14 +174,15 @@ class PmsetWithLogind : public PmsetTool {
             testing::endProcess(record->pid, SIGKILL);
         }
     }
-    static std::vector<Inhibitor> inhibitors() {
-        auto connection = sdbus::createSystemBusConnection();
-        std::vector<Inhibitor> list;
-        sdbus::createProxy(*connection, "org.freedesktop.login1", "/org/freedesktop/login1")
-            ->callMethod("ListInhibitors")
-            .onInterface("org.freedesktop.login1.Manager")
-            .storeResultsTo(list);
-        return list;
+    // Calls logind's stand-in (or its mock controls) as busctl does, for its answer.
+    static testing::ProcessResult logindCall(const std::string& interface, Args call) {
+        call.insert(call.begin(), {"--address=" + bus->address(), "call", "org.freedesktop.login1",
+                                   "/org/freedesktop/login1", interface});
+        return runProcess("busctl", call);
+    }
+    // The locks: 'a(ssssuu) COUNT "WHAT" "WHO" "WHY" "MODE" UID PID ...'.
+    static std::string locks() {
+        return logindCall("org.freedesktop.login1.Manager", {"ListInhibitors"}).out;
     }
 
     static inline testing::TestSystemBus* bus = nullptr;
@@ -202,44 +190,39 @@ class PmsetWithLogind : public PmsetTool {
 };
 
 TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced) {
+    const std::string noLock = "a(ssssuu) 0\n",
+                      ourLock = "a(ssssuu) 1 \"handle-lid-switch:sleep:idle\" \"MAVU\" ";
     ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
     const auto first = holder();
     ASSERT_TRUE(first);
     EXPECT_EQ(runningProcessStartTime(first->pid), first->startTime);
-    const auto list = inhibitors();
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].get<0>(), "handle-lid-switch:sleep:idle");
-    EXPECT_EQ(list[0].get<1>(), "MAVU");
-    EXPECT_EQ(list[0].get<3>(), "block");
-
+    EXPECT_THAT(locks(), AllOf(StartsWith(ourLock), HasSubstr("\"block\"")));
     ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
     EXPECT_EQ(holder()->pid, first->pid);
-    EXPECT_EQ(inhibitors().size(), 1u);
+    EXPECT_THAT(locks(), StartsWith(ourLock));
 
     testing::endProcess(first->pid, SIGKILL);
-    ASSERT_TRUE(eventually([] { return inhibitors().empty(); }));
+    ASSERT_TRUE(eventually([&] { return locks() == noLock; }));
     ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
     const auto second = holder();
     ASSERT_TRUE(second);
     EXPECT_NE(second->pid, first->pid);
-    EXPECT_EQ(inhibitors().size(), 1u);
+    EXPECT_THAT(locks(), StartsWith(ourLock));
 
     ASSERT_EQ(tool({"-a", "disablesleep", "0"}).status, 0);
     EXPECT_FALSE(holder());
     EXPECT_FALSE(runningProcessStartTime(second->pid));
-    EXPECT_TRUE(eventually([] { return inhibitors().empty(); }));
+    EXPECT_TRUE(eventually([&] { return locks() == noLock; }));
 }
 
 // logind answering only after the daemon has given up on the tool: the tool and its holder
 // go together, and no lock is taken for a hold nobody is watching.
 TEST_F(PmsetWithLogind, AToolKilledWhileLogindIsSlowLeavesNoHolder) {
-    const auto mock = [](Args call) {
-        call.insert(call.begin(), {"--address=" + bus->address(), "call", "org.freedesktop.login1",
-                                   "/org/freedesktop/login1", "org.freedesktop.DBus.Mock"});
-        return runProcess("busctl", call).status == 0;
-    };
-    ASSERT_TRUE(mock({"AddMethod", "sssss", "org.freedesktop.login1.Manager", "Inhibit", "ssss",
-                      "h", "time.sleep(2); ret = 0"}));
+    ASSERT_EQ(logindCall("org.freedesktop.DBus.Mock",
+                         {"AddMethod", "sssss", "org.freedesktop.login1.Manager", "Inhibit", "ssss",
+                          "h", "time.sleep(2); ret = 0"})
+                  .status,
+              0);
     EXPECT_TRUE(runner.run(kTool, {"-a", "disablesleep", "1"}, 500ms).timedOut);
     // This test's tools only: other tests may run the same tool at the same time, each
     // with a runtime folder of its own.
@@ -256,7 +239,7 @@ TEST_F(PmsetWithLogind, AToolKilledWhileLogindIsSlowLeavesNoHolder) {
     };
     EXPECT_TRUE(eventually([&] { return runningTools() == 0; }, 2s));
     // Resetting waits for the slow answer; no holder took it.
-    EXPECT_TRUE(mock({"Reset"}));
+    EXPECT_EQ(logindCall("org.freedesktop.DBus.Mock", {"Reset"}).status, 0);
     EXPECT_FALSE(holder());
     EXPECT_EQ(runningTools(), 0);
 }
