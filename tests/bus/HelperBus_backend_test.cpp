@@ -118,8 +118,8 @@ class HelperBusTest : public ::testing::Test {
     }
 
     testing::TempDir dir;
-    std::unique_ptr<testing::PrivateBus> bus = std::make_unique<testing::PrivateBus>(
-        dir.path(), testing::BusSetup{{MAVU_TEST_BUS_POLICY}, {}, {protocol::kBusName}});
+    std::unique_ptr<testing::PrivateBus> bus =
+        std::make_unique<testing::PrivateBus>(dir.path(), MAVU_TEST_BUS_POLICY);
     dispatch::RealDispatch dispatch;
     ScriptedChecks checks;
     std::shared_ptr<ConnectionGate> gate;

@@ -14,23 +14,6 @@ const std::string kHelperBusName = "group.com.norvel.mavu.helper";
 const std::string kPolkitName = "org.freedesktop.PolicyKit1";
 const std::string kLogindName = "org.freedesktop.login1";
 
-// Lets the stand-ins take polkit's and logind's names and everyone call them, as on a
-// real system bus.
-constexpr char kStandInPolicy[] =
-    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <policy user="root">
-    <allow own="org.freedesktop.PolicyKit1"/>
-    <allow own="org.freedesktop.login1"/>
-  </policy>
-  <policy context="default">
-    <allow send_destination="org.freedesktop.PolicyKit1"/>
-    <allow send_destination="org.freedesktop.login1"/>
-  </policy>
-</busconfig>
-)";
-
 // Logs its arguments, then passes them to the real tool, or prints what the real tool
 // prints on a laptop on mains power.
 std::string powerTool(const std::filesystem::path& dir, const std::filesystem::path& real) {
@@ -61,11 +44,7 @@ HelperBed::HelperBed(const HelperBedSetup& setup) {
                    setup.helper.string() + " --anchor " + setup.anchor.string() + " --pmset " +
                    (dir() / "pmset").string() + " --hardware-root " + (dir() / "laptop").string() +
                    (setup.verifier.empty() ? "" : " --verifier " + setup.verifier.string()) + "\n");
-    const auto standIns = dir_.write("stand-ins.conf", kStandInPolicy);
-    bus_ =
-        std::make_unique<PrivateBus>(dir(), BusSetup{{setup.policy, standIns},
-                                                     dir() / "services",
-                                                     {kHelperBusName, kPolkitName, kLogindName}});
+    bus_ = std::make_unique<PrivateBus>(dir(), setup.policy);
     if (setup.polkit != PolkitStandIn::absent) {
         polkit_ = startDbusMock(bus_->address(), MAVU_POLKIT_TEMPLATE, kPolkitName);
     }
