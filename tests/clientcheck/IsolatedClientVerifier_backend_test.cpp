@@ -68,6 +68,15 @@ TEST_F(IsolatedClientVerifierTest, SignedProgramsAreAcceptedAndVerdictsKeptPerFi
         const auto text = runs();
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), verifierRuns) << program;
     }
+    // A process that ended, or none at all, has no identity to check.
+    pid_t ended = 0;
+    {
+        testing::TalkingProcess process(MAVU_TEST_SIGNED_SAMPLE, {});
+        ended = process.pid();
+    }
+    for (const pid_t pid : {ended, 0, -1}) {
+        EXPECT_FALSE(identifyProcess(pid)) << pid;
+    }
 }
 
 TEST_F(IsolatedClientVerifierTest, AVerifierStuckPastTheLimitIsKilledAndRefuses) {
