@@ -15,6 +15,7 @@ namespace mavu::testing {
 namespace {
 
 using ::testing::AllOf;
+using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using namespace std::chrono_literals;
@@ -36,13 +37,6 @@ class DaemonFaultTest : public ::testing::Test {
         }
     }
 
-    std::string status() {
-        const auto out = runProcess(MAVU_TEST_SIGNED_CLIENT, {"status"}, bed.environment()).out;
-        return out.substr(out.find('\n') + 1);  // after "pid N"
-    }
-    bool waitForStatus(const std::string& part, std::chrono::milliseconds limit = 5s) {
-        return eventually([&] { return status().find(part) != std::string::npos; }, limit);
-    }
     // The sleep holder the power tool recorded, while that process still runs.
     std::optional<pid_t> holderPid() const {
         const auto record = pmset::readHolderRecord(bed.dir() / "run" / pmset::kHolderRecordName);
@@ -66,10 +60,9 @@ class DaemonFaultTest : public ::testing::Test {
     // Armed with the lid closed: a holder with logind's lock, the panel dark.
     void hold() {
         ASSERT_TRUE(bed.laptop({"lid", "closed"}));
-        ASSERT_TRUE(waitForStatus("lid=1")) << bed.log();
-        ASSERT_THAT(
-            runProcess(MAVU_TEST_SIGNED_CLIENT, {"arm", "0", "0", "status"}, bed.environment()).out,
-            HasSubstr("status armed=1 lid=1 hold=1 duration=0 message=-"));
+        ASSERT_TRUE(bed.waitForStatus("lid=1")) << bed.log();
+        ASSERT_THAT(bed.call({"arm", "0", "0", "status"}),
+                    Contains("status armed=1 lid=1 hold=1 duration=0 message=-"));
         ASSERT_TRUE(holderPid());
         ASSERT_EQ(inhibitors(), 1);
         ASSERT_EQ(panel(), "4\n");
@@ -84,7 +77,8 @@ class DaemonFaultTest : public ::testing::Test {
     HelperBed bed{{.helper = MAVU_TEST_HELPER,
                    .anchor = MAVU_TEST_ANCHOR,
                    .policy = MAVU_TEST_BUS_POLICY,
-                   .powerTool = MAVU_TEST_PMSET}};
+                   .powerTool = MAVU_TEST_PMSET,
+                   .client = MAVU_TEST_SIGNED_CLIENT}};
 };
 
 TEST_F(DaemonFaultTest, AHelperKilledWhileHoldingIsUndoneByTheNextStart) {
@@ -92,7 +86,7 @@ TEST_F(DaemonFaultTest, AHelperKilledWhileHoldingIsUndoneByTheNextStart) {
     ASSERT_TRUE(bed.killHelper());
     ASSERT_TRUE(bed.laptop({"lid", "open"}));
     // The next call starts the helper again, which restores normal sleep first.
-    EXPECT_THAT(status(), HasSubstr("armed=0 lid=0 hold=0"));
+    EXPECT_THAT(bed.status(), HasSubstr("armed=0 lid=0 hold=0"));
     expectNormalSleep();
     EXPECT_FALSE(std::filesystem::exists(bed.dir() / "run/sleep-hold"));
 }
@@ -124,7 +118,7 @@ TEST_F(DaemonFaultTest, AHoldLogindDroppedIsTakenAgainOrEndedNeverBelievedIn) {
     bed.killLogind();
     // The holder tries for 10 s, the battery tick comes every 20 s.
     const std::string couldNotSet = "Could not set disablesleep.";
-    EXPECT_TRUE(waitForStatus("hold=0 duration=0 message=" + couldNotSet, 45s)) << status();
+    EXPECT_TRUE(bed.waitForStatus("hold=0 duration=0 message=" + couldNotSet, 45s)) << bed.status();
     EXPECT_FALSE(holderPid());
     const auto log = bed.log();
     EXPECT_EQ(log.find("MAVUHelper: " + couldNotSet), log.rfind("MAVUHelper: " + couldNotSet));

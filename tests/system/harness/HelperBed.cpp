@@ -24,6 +24,15 @@ std::string powerTool(const std::filesystem::path& dir, const std::filesystem::p
                          : "exec '" + real.string() + "' \"$@\"\n");
 }
 
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 void callPolkitMock(const PrivateBus& bus, std::vector<std::string> call) {
     call.insert(call.begin(),
                 {"--address=" + bus.address(), "call", kPolkitName,
@@ -33,7 +42,7 @@ void callPolkitMock(const PrivateBus& bus, std::vector<std::string> call) {
 
 }  // namespace
 
-HelperBed::HelperBed(const HelperBedSetup& setup) {
+HelperBed::HelperBed(const HelperBedSetup& setup) : client_(setup.client) {
     runProcess(MAVU_FAKE_LAPTOP, {"init", (dir() / "laptop").string()});
     dir_.writeScript("pmset", powerTool(dir(), setup.powerTool));
     dir_.write("pmset.log", "");
@@ -63,6 +72,20 @@ HelperBed::~HelperBed() {
     bus_.reset();
 }
 
+std::vector<std::string> HelperBed::call(const std::vector<std::string>& commands,
+                                         std::filesystem::path client) const {
+    return linesOf(runProcess(client.empty() ? client_ : client, commands, environment()).out);
+}
+
+std::string HelperBed::status() const {
+    const auto lines = call({"status"});
+    return lines.size() == 2 ? lines[1] : "";
+}
+
+bool HelperBed::waitForStatus(const std::string& part, std::chrono::milliseconds limit) const {
+    return eventually([&] { return status().find(part) != std::string::npos; }, limit);
+}
+
 void HelperBed::allowOnlyUser(uid_t uid) {
     callPolkitMock(*bus_, {"SetAllowedUsers", "au", "1", std::to_string(uid)});
 }
@@ -73,12 +96,7 @@ bool HelperBed::laptop(std::vector<std::string> args) const {
 }
 
 std::vector<std::string> HelperBed::powerToolRuns() const {
-    std::vector<std::string> runs;
-    std::istringstream lines(readFile(dir() / "pmset.log"));
-    for (std::string line; std::getline(lines, line);) {
-        runs.push_back(line);
-    }
-    return runs;
+    return linesOf(readFile(dir() / "pmset.log"));
 }
 
 pid_t HelperBed::helperPid() const {

@@ -24,6 +24,7 @@ struct HelperBedSetup {
     // When given, this real power tool serves every call, with a stand-in for logind on
     // the bus and its runtime folder at dir()/run.
     std::filesystem::path powerTool{};
+    std::filesystem::path client{};  // the client call() and status() run
 };
 
 // A fake laptop (scripts/fake-laptop: lid open, on AC, 85 %, panel lit) with the helper
@@ -45,6 +46,15 @@ class HelperBed {
     // The bus log, which holds the helper's own log lines.
     std::string log() const { return bus_->log(); }
 
+    // A client's output lines: "pid N", then one line per reply.
+    std::vector<std::string> call(const std::vector<std::string>& commands,
+                                  std::filesystem::path client = {}) const;
+    // The status line the client prints; "" when there is none.
+    std::string status() const;
+    // The helper follows the lid on its own: polls its status until it shows part.
+    bool waitForStatus(const std::string& part,
+                       std::chrono::milliseconds limit = std::chrono::seconds(5)) const;
+
     // From now on polkit allows the keep-awake action to this user only.
     void allowOnlyUser(uid_t uid);
     // Runs fake-laptop on this laptop ("lid closed", "battery 4", ...).
@@ -64,6 +74,7 @@ class HelperBed {
     void killBus();
 
   private:
+    std::filesystem::path client_;
     TempDir dir_;
     std::unique_ptr<PrivateBus> bus_;
     pid_t polkit_ = -1;
