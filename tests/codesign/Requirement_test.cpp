@@ -30,6 +30,12 @@ TEST(RequirementTest, SpacingAndEscapesInsideStringsAreRead) {
     EXPECT_EQ(requirement->clauses[0].value, "a \"b\\");
     EXPECT_EQ(requirement->clauses[1].value, "T");
     EXPECT_TRUE(requirement->isMetBy({"a \"b\\", "T"}));
+
+    // Read within its bounds when nothing follows the text (the sanitizer build checks).
+    const std::string text = "anchor apple generic";
+    const auto exact = std::make_unique<char[]>(text.size());
+    std::copy(text.begin(), text.end(), exact.get());
+    EXPECT_TRUE(createRequirement(std::string_view(exact.get(), text.size())));
 }
 
 TEST(RequirementTest, MalformedOrUnknownTextIsRefused) {
