@@ -16,15 +16,10 @@ std::string trailer(std::uint32_t length, std::uint32_t version,
     return out.append(magic);
 }
 
-TEST(SignedImageTest, SplitsWhatWasJoinedAndRefusesDamagedTrailers) {
+// That any content and signature split back as joined is the fuzz replay's
+// (tests/fuzz/corpus/SignedImage); here the layout signed programs carry, and damage.
+TEST(SignedImageTest, JoinsInTheSignedLayoutAndRefusesDamagedTrailers) {
     EXPECT_EQ(joinSignedImage("program", "sig"), "programsig" + trailer(3, kTrailerVersion));
-    for (const std::string content : {"program", ""}) {
-        const std::string file = joinSignedImage(content, "sig");
-        auto image = splitSignedImage(file);
-        ASSERT_TRUE(image) << image.error();
-        EXPECT_EQ(image->content, content);
-        EXPECT_EQ(image->signature, "sig");
-    }
     EXPECT_TRUE(hasSignatureTrailer(std::string(kTrailerMagic)));
     EXPECT_FALSE(hasSignatureTrailer("program"));
 
