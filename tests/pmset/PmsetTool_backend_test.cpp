@@ -1,14 +1,12 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
 
-#include <sdbus-c++/sdbus-c++.h>
-#include <cstdio>
-#include <thread>
+#include <sstream>
 
 #include "helper/PowerController.h"
 #include "helper/pmset/HolderRecord.h"
 #include "platform/process/SpawnProcessRunner.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestSystemBus.h"
 
@@ -16,17 +14,17 @@ namespace mavu::pmset {
 namespace {
 
 using namespace std::chrono_literals;
+using ::testing::AllOf;
 using testing::eventually;
+using ::testing::HasSubstr;
 using testing::runProcess;
+using ::testing::StartsWith;
 using Args = std::vector<std::string>;
 
 // Set by ctest: the built tool and the fake-laptop script.
-std::string fromEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-const std::string kTool = fromEnvironment("MAVU_PMSET");
-const std::string kFakeLaptop = fromEnvironment("MAVU_FAKE_LAPTOP");
+const std::string kTool = std::getenv("MAVU_PMSET") ? std::getenv("MAVU_PMSET") : "";
+const std::string kFakeLaptop =
+    std::getenv("MAVU_FAKE_LAPTOP") ? std::getenv("MAVU_FAKE_LAPTOP") : "";
 constexpr char kPanelPower[] = "laptop/sys/class/backlight/intel_backlight/bl_power";
 
 // What "-g batt" prints: the power source, then the battery line when there is one.
@@ -51,63 +49,67 @@ class PmsetTool : public ::testing::Test {
         ASSERT_EQ(runProcess(kFakeLaptop, {"init", tree.path("laptop")}).status, 0);
     }
     testing::ProcessResult tool(Args args) { return runProcess(kTool, std::move(args)); }
-    // What "-g batt" prints, and what the daemon reads from it.
-    void expectBattery(const std::string& printed, std::optional<helper::BatteryReading> reading) {
-        EXPECT_EQ(tool({"-g", "batt"}).out, printed);
-        EXPECT_EQ(power.readBattery(), reading);
-    }
-    void laptop(Args args) {
-        args.insert(args.begin(), tree.path("laptop"));
-        ASSERT_EQ(runProcess(kFakeLaptop, std::move(args)).status, 0);
-    }
     std::optional<HolderRecord> holder() const {
         return readHolderRecord(tree.path("run/sleep-hold"));
     }
 
     testing::TempDir tree;
     process::SpawnProcessRunner runner;
-    helper::PowerController power{runner, kTool};
 };
 
-TEST_F(PmsetTool, BatteryOutputShapes) {
-    expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
-    laptop({"ac", "off"});
-    laptop({"battery", "42"});
-    expectBattery(report("Battery Power", "42%; discharging; 2:06 remaining"), {{42, false}});
-    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "0\n");
-    expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
-    // Numbers no battery has are read without overflowing (the sanitizer build checks).
-    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "-9223372036854775808\n");
-    expectBattery(report("Battery Power", "42%; discharging; 0:00 remaining"), {{42, false}});
-    tree.write("laptop/sys/class/power_supply/BAT0/power_now", "1\n");
-    expectBattery(report("Battery Power", "42%; discharging; (no estimate)"), {{42, false}});
-    laptop({"ac", "on"});
-    laptop({"battery", "100"});
-    tree.write("laptop/sys/class/power_supply/BAT0/status", "Full\n");
-    expectBattery(report("AC Power", "100%; charged; 0:00 remaining"), {{100, true}});
-    tree.write("laptop/sys/class/power_supply/BAT0/status", "Not charging\n");
-    expectBattery(report("AC Power", "100%; AC attached; not charging"), {{100, true}});
-}
-
-TEST_F(PmsetTool, OnlyTheMachinesOwnReadableBatteriesArePrinted) {
-    // A mouse's nearly empty battery must not stand in for the laptop's.
-    tree.write("laptop/sys/class/power_supply/0-mouse/type", "Battery\n");
-    tree.write("laptop/sys/class/power_supply/0-mouse/scope", "Device\n");
-    tree.write("laptop/sys/class/power_supply/0-mouse/capacity", "3\n");
-    // Without a capacity file the charge comes from the energy counters (42.5 of 50 Wh).
-    std::filesystem::remove(tree.path("laptop/sys/class/power_supply/BAT0/capacity"));
-    expectBattery(report("AC Power", "85%; charging; 0:45 remaining"), {{85, true}});
-    tree.write("laptop/sys/class/power_supply/BAT0/energy_now", "9223372036854775000\n");
-    tree.write("laptop/sys/class/power_supply/BAT0/energy_full", "9223372036854775807\n");
-    EXPECT_EQ(power.readBattery(), (helper::BatteryReading{99, true}));
-    std::filesystem::remove_all(tree.path("laptop/sys/class/power_supply/BAT0"));
-    expectBattery(report("AC Power"), std::nullopt);
-    laptop({"ac", "off"});
-    expectBattery(report("Battery Power"), std::nullopt);
+// Each row changes the laptop further ("NAME/FILE=VALUE" writes and "-NAME/FILE" removes
+// under power_supply, anything else is a fake-laptop command), then the report must show
+// the power source and the battery line, and the daemon must read the same from it.
+TEST_F(PmsetTool, TheBatteryReportFollowsTheLaptopsOwnBatteryAndAdapter) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "AC 85%; charging; 0:45 remaining"},
+        {"ac off;battery 42", "Battery 42%; discharging; 2:06 remaining"},
+        {"BAT0/power_now=0", "Battery 42%; discharging; (no estimate)"},
+        // Numbers no battery has are read without overflowing (the sanitizer build checks).
+        {"BAT0/power_now=-9223372036854775808", "Battery 42%; discharging; 0:00 remaining"},
+        {"BAT0/power_now=1", "Battery 42%; discharging; (no estimate)"},
+        {"ac on;battery 100;BAT0/status=Full", "AC 100%; charged; 0:00 remaining"},
+        {"BAT0/status=Not charging", "AC 100%; AC attached; not charging"},
+        // A mouse's nearly empty battery must not stand in for the laptop's. Without a
+        // capacity file the charge comes from the energy counters (42.5 of 50 Wh).
+        {"init;0-mouse/type=Battery;0-mouse/scope=Device;0-mouse/capacity=3;-BAT0/capacity",
+         "AC 85%; charging; 0:45 remaining"},
+        {"BAT0/energy_now=9223372036854775000;BAT0/energy_full=9223372036854775807",
+         "AC 99%; charging; 0:00 remaining"},
+        {"-BAT0", "AC"},
+        {"ac off", "Battery"},
+    };
+    helper::PowerController power{runner, kTool};
+    for (const auto& [changes, shown] : rows) {
+        std::istringstream list(changes);
+        for (std::string change; std::getline(list, change, ';');) {
+            const auto supply = tree.path("laptop/sys/class/power_supply");
+            if (const auto equals = change.find('='); change[0] == '-') {
+                std::filesystem::remove_all(supply / change.substr(1));
+            } else if (equals != std::string::npos) {
+                testing::writeFile(supply / change.substr(0, equals),
+                                   change.substr(equals + 1) + "\n");
+            } else {
+                Args args{tree.path("laptop")};
+                std::istringstream words(change);
+                for (std::string word; words >> word;) {
+                    args.insert(word == "init" ? args.begin() : args.end(), word);
+                }
+                ASSERT_EQ(runProcess(kFakeLaptop, args).status, 0);
+            }
+        }
+        const auto source = shown.substr(0, shown.find(' '));
+        const auto battery = shown.size() > source.size() ? shown.substr(source.size() + 1) : "";
+        EXPECT_EQ(tool({"-g", "batt"}).out, report(source + " Power", battery));
+        EXPECT_EQ(power.readBattery(), battery.empty() ? std::nullopt
+                                                       : std::optional<helper::BatteryReading>(
+                                                             {std::stoi(battery), source == "AC"}))
+            << shown;
+    }
 }
 
 TEST_F(PmsetTool, AnythingElseIsAUsageError) {
-    for (const auto& args : std::vector<Args>{{},
+    for (const Args& args : std::vector<Args>{{},
                                               {"-a", "disablesleep", "2"},
                                               {"-a", "disablesleep"},
                                               {"-g", "batt", "extra"},
@@ -149,18 +151,13 @@ TEST_F(PmsetTool, NoLockNoSuccessAndARecordOfAnotherProgramIsNotActedOn) {
     testing::endProcess(stranger);
 }
 
-using Inhibitor =
-    sdbus::Struct<std::string, std::string, std::string, std::string, uint32_t, uint32_t>;
-
 // With python-dbusmock's logind on a private system bus.
 class PmsetWithLogind : public PmsetTool {
   protected:
     static void SetUpTestSuite() {
         PmsetTool::SetUpTestSuite();
         bus = new testing::TestSystemBus();
-        logind = testing::startProcess("/usr/bin/python3",
-                                       {"-m", "dbusmock", "--system", "--template", "logind"});
-        eventually([] { return inhibitors().has_value(); }, 15s);
+        logind = testing::startDbusMock(bus->address(), "logind", "org.freedesktop.login1");
     }
     static void TearDownTestSuite() {
         testing::endProcess(logind);
@@ -169,7 +166,7 @@ class PmsetWithLogind : public PmsetTool {
     void SetUp() override {
         PmsetTool::SetUp();
         setenv("DBUS_SYSTEM_BUS_ADDRESS", bus->address().c_str(), 1);
-        ASSERT_TRUE(inhibitors()) << "no logind mock on " << bus->address();
+        ASSERT_GT(logind, 0) << "no logind stand-in on " << bus->address();
     }
     void TearDown() override {
         if (const auto record = holder()) {
@@ -177,22 +174,15 @@ class PmsetWithLogind : public PmsetTool {
             testing::endProcess(record->pid, SIGKILL);
         }
     }
-    static std::optional<std::vector<Inhibitor>> inhibitors() {
-        try {
-            auto connection = sdbus::createSystemBusConnection();
-            auto logind = sdbus::createProxy(*connection, "org.freedesktop.login1",
-                                             "/org/freedesktop/login1");
-            std::vector<Inhibitor> list;
-            logind->callMethod("ListInhibitors")
-                .onInterface("org.freedesktop.login1.Manager")
-                .storeResultsTo(list);
-            return list;
-        } catch (const sdbus::Error&) {
-            return std::nullopt;
-        }
+    // Calls logind's stand-in (or its mock controls) as busctl does, for its answer.
+    static testing::ProcessResult logindCall(const std::string& interface, Args call) {
+        call.insert(call.begin(), {"--address=" + bus->address(), "call", "org.freedesktop.login1",
+                                   "/org/freedesktop/login1", interface});
+        return runProcess("busctl", call);
     }
-    static size_t inhibitorCount() {
-        return inhibitors().value_or(std::vector<Inhibitor>{}).size();
+    // The locks: 'a(ssssuu) COUNT "WHAT" "WHO" "WHY" "MODE" UID PID ...'.
+    static std::string locks() {
+        return logindCall("org.freedesktop.login1.Manager", {"ListInhibitors"}).out;
     }
 
     static inline testing::TestSystemBus* bus = nullptr;
@@ -200,64 +190,56 @@ class PmsetWithLogind : public PmsetTool {
 };
 
 TEST_F(PmsetWithLogind, OneHolderKeepsOneLockUntilReleasedAndADeadOneIsReplaced) {
+    const std::string noLock = "a(ssssuu) 0\n",
+                      ourLock = "a(ssssuu) 1 \"handle-lid-switch:sleep:idle\" \"MAVU\" ";
     ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
     const auto first = holder();
     ASSERT_TRUE(first);
     EXPECT_EQ(runningProcessStartTime(first->pid), first->startTime);
-    const auto list = inhibitors().value_or(std::vector<Inhibitor>{});
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].get<0>(), "handle-lid-switch:sleep:idle");
-    EXPECT_EQ(list[0].get<1>(), "MAVU");
-    EXPECT_EQ(list[0].get<3>(), "block");
-
+    EXPECT_THAT(locks(), AllOf(StartsWith(ourLock), HasSubstr("\"block\"")));
     ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
     EXPECT_EQ(holder()->pid, first->pid);
-    EXPECT_EQ(inhibitorCount(), 1u);
+    EXPECT_THAT(locks(), StartsWith(ourLock));
 
     testing::endProcess(first->pid, SIGKILL);
-    ASSERT_TRUE(eventually([] { return inhibitorCount() == 0; }));
+    ASSERT_TRUE(eventually([&] { return locks() == noLock; }));
     ASSERT_EQ(tool({"-a", "disablesleep", "1"}).status, 0);
     const auto second = holder();
     ASSERT_TRUE(second);
     EXPECT_NE(second->pid, first->pid);
-    EXPECT_EQ(inhibitorCount(), 1u);
+    EXPECT_THAT(locks(), StartsWith(ourLock));
 
     ASSERT_EQ(tool({"-a", "disablesleep", "0"}).status, 0);
     EXPECT_FALSE(holder());
     EXPECT_FALSE(runningProcessStartTime(second->pid));
-    EXPECT_TRUE(eventually([] { return inhibitorCount() == 0; }));
-    testing::endProcess(second->pid);
+    EXPECT_TRUE(eventually([&] { return locks() == noLock; }));
 }
 
 // logind answering only after the daemon has given up on the tool: the tool and its holder
 // go together, and no lock is taken for a hold nobody is watching.
 TEST_F(PmsetWithLogind, AToolKilledWhileLogindIsSlowLeavesNoHolder) {
-    const auto mock = [](Args call) {
-        call.insert(call.begin(), {"--address=" + bus->address(), "call", "org.freedesktop.login1",
-                                   "/org/freedesktop/login1", "org.freedesktop.DBus.Mock"});
-        return runProcess("busctl", call).status == 0;
-    };
-    ASSERT_TRUE(mock({"AddMethod", "sssss", "org.freedesktop.login1.Manager", "Inhibit", "ssss",
-                      "h", "time.sleep(2); ret = 0"}));
-    const auto run = runner.run(kTool, {"-a", "disablesleep", "1"}, 500ms);
-    EXPECT_TRUE(run.timedOut);
+    ASSERT_EQ(logindCall("org.freedesktop.DBus.Mock",
+                         {"AddMethod", "sssss", "org.freedesktop.login1.Manager", "Inhibit", "ssss",
+                          "h", "time.sleep(2); ret = 0"})
+                  .status,
+              0);
+    EXPECT_TRUE(runner.run(kTool, {"-a", "disablesleep", "1"}, 500ms).timedOut);
     // This test's tools only: other tests may run the same tool at the same time, each
     // with a runtime folder of its own.
-    const std::string ownRuntime = "MAVU_RUNTIME_DIR=" + tree.path("run").string();
+    const std::string ownRuntime = "MAVU_RUNTIME_DIR=" + tree.path("run").string() + '\0';
     const auto runningTools = [&] {
         int count = 0;
         for (const auto& process : std::filesystem::directory_iterator("/proc")) {
             std::error_code ignored;
-            if (std::filesystem::equivalent(process.path() / "exe", kTool, ignored)) {
-                const std::string environment = testing::readFile(process.path() / "environ");
-                count += environment.find(ownRuntime + '\0') != std::string::npos;
-            }
+            count +=
+                std::filesystem::equivalent(process.path() / "exe", kTool, ignored) &&
+                testing::readFile(process.path() / "environ").find(ownRuntime) != std::string::npos;
         }
         return count;
     };
     EXPECT_TRUE(eventually([&] { return runningTools() == 0; }, 2s));
     // Resetting waits for the slow answer; no holder took it.
-    EXPECT_TRUE(mock({"Reset"}));
+    EXPECT_EQ(logindCall("org.freedesktop.DBus.Mock", {"Reset"}).status, 0);
     EXPECT_FALSE(holder());
     EXPECT_EQ(runningTools(), 0);
 }

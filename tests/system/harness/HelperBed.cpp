@@ -3,103 +3,130 @@
 #include <signal.h>
 
 #include <sstream>
+#include <utility>
 
-#include "tests/system/harness/StandInBus.h"
+#include "tests/support/TestSystemBus.h"
 
 namespace mavu::testing {
 namespace {
 
-// Logs its arguments and prints what the real tool prints on a laptop on mains power;
-// anything else it passes to the real tool, when there is one.
+const std::string kHelperBusName = "group.com.norvel.mavu.helper";
+const std::string kPolkitName = "org.freedesktop.PolicyKit1";
+const std::string kLogindName = "org.freedesktop.login1";
+
+// Logs its arguments, then passes them to the real tool, or prints what the real tool
+// prints on a laptop on mains power.
 std::string powerTool(const std::filesystem::path& dir, const std::filesystem::path& real) {
-    return "echo \"$*\" >> '" + (dir / "pmset.log").string() +
-           "'\n"
-           "[ \"$1 $2\" = \"-g batt\" ] && printf \"Now drawing from 'AC Power'\\n"
-           " -InternalBattery-0 (id=4653155)\\t80%%; charged; 0:00 remaining present: true\\n\" "
-           "&& exit 0\n" +
-           (real.empty() ? "exit 0\n"
-                         : "MAVU_RUNTIME_DIR='" + (dir / "run").string() + "' exec '" +
-                               real.string() + "' \"$@\"\n");
+    return "echo \"$*\" >> '" + (dir / "pmset.log").string() + "'\n" +
+           (real.empty() ? "[ \"$1 $2\" = \"-g batt\" ] && printf \"Now drawing from 'AC Power'\\n"
+                           " -InternalBattery-0 (id=4653155)\\t80%%; charged; 0:00 remaining "
+                           "present: true\\n\"\nexit 0\n"
+                         : "exec '" + real.string() + "' \"$@\"\n");
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void callPolkitMock(const PrivateBus& bus, std::vector<std::string> call) {
+    call.insert(call.begin(),
+                {"--address=" + bus.address(), "call", kPolkitName,
+                 "/org/freedesktop/PolicyKit1/Authority", "org.freedesktop.DBus.Mock"});
+    runProcess("busctl", call);
 }
 
 }  // namespace
 
-HelperBed::HelperBed(const HelperBedSetup& setup) {
-    setLid(false);
+HelperBed::HelperBed(const HelperBedSetup& setup) : client_(setup.client) {
+    runProcess(MAVU_FAKE_LAPTOP, {"init", (dir() / "laptop").string()});
     dir_.writeScript("pmset", powerTool(dir(), setup.powerTool));
     dir_.write("pmset.log", "");
-    dir_.write(std::string("services/") + kHelperBusName + ".service",
-               "[D-BUS Service]\nName=" + std::string(kHelperBusName) + "\nExec=" +
+    dir_.write("services/" + kHelperBusName + ".service",
+               "[D-BUS Service]\nName=" + kHelperBusName +
+                   "\nExec=/usr/bin/env MAVU_RUNTIME_DIR=" + (dir() / "run").string() +
+                   " DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (dir() / "socket").string() + " " +
                    setup.helper.string() + " --anchor " + setup.anchor.string() + " --pmset " +
                    (dir() / "pmset").string() + " --hardware-root " + (dir() / "laptop").string() +
                    (setup.verifier.empty() ? "" : " --verifier " + setup.verifier.string()) + "\n");
-    const auto standIns = dir_.write("stand-ins.conf", kStandInPolicy);
-    bus_ =
-        std::make_unique<PrivateBus>(dir(), BusSetup{{setup.policy, standIns},
-                                                     dir() / "services",
-                                                     {kHelperBusName, kPolkitName, kLogindName}});
+    bus_ = std::make_unique<PrivateBus>(dir(), setup.policy);
     if (setup.polkit != PolkitStandIn::absent) {
-        startPolkit(setup.polkit == PolkitStandIn::allows);
+        polkit_ = startDbusMock(bus_->address(), MAVU_POLKIT_TEMPLATE, kPolkitName);
+    }
+    if (setup.polkit == PolkitStandIn::allows) {
+        callPolkitMock(*bus_, {"SetAllowed", "as", "1", "com.norvel.mavu.keep-awake"});
     }
     if (!setup.powerTool.empty()) {
-        logind_ = startStandIn({"--template", "logind"}, kLogindName);
+        restartLogind();
     }
 }
 
 HelperBed::~HelperBed() {
     stopHelper();
     endProcess(polkit_);
-    endProcess(logind_);
+    killLogind();
     bus_.reset();
 }
 
-pid_t HelperBed::startStandIn(std::vector<std::string> args, const std::string& name) {
-    args.insert(args.begin(), {"-m", "dbusmock", "--system"});
-    const pid_t pid = startProcess("/usr/bin/python3", args, -1, -1, -1, environment());
-    eventually([&] { return bus_->ownerPid(name) > 0; }, std::chrono::seconds(10));
-    return pid;
+std::vector<std::string> HelperBed::call(const std::vector<std::string>& commands,
+                                         std::filesystem::path client) const {
+    return linesOf(runProcess(client.empty() ? client_ : client, commands, environment()).out);
 }
 
-void HelperBed::startPolkit(bool allows) {
-    polkit_ = startStandIn({"--template", MAVU_POLKIT_TEMPLATE}, kPolkitName);
-    if (allows) {
-        runProcess("busctl", {"--address=" + bus_->address(), "call", kPolkitName, kPolkitPath,
-                              "org.freedesktop.DBus.Mock", "SetAllowed", "as", "1",
-                              "com.norvel.mavu.keep-awake"});
-    }
+std::string HelperBed::status() const {
+    const auto lines = call({"status"});
+    return lines.size() == 2 ? lines[1] : "";
+}
+
+bool HelperBed::waitForStatus(const std::string& part, std::chrono::milliseconds limit) const {
+    return eventually([&] { return status().find(part) != std::string::npos; }, limit);
 }
 
 void HelperBed::allowOnlyUser(uid_t uid) {
-    runProcess("busctl",
-               {"--address=" + bus_->address(), "call", kPolkitName, kPolkitPath,
-                "org.freedesktop.DBus.Mock", "SetAllowedUsers", "au", "1", std::to_string(uid)});
+    callPolkitMock(*bus_, {"SetAllowedUsers", "au", "1", std::to_string(uid)});
 }
 
-void HelperBed::setLid(bool closed) {
-    // In one rename, so the helper's poll never reads a half-written file.
-    const auto state = dir() / "laptop/proc/acpi/button/lid/LID0/state";
-    const auto next = state.string() + ".next";
-    writeFile(next, closed ? "state:      closed\n" : "state:      open\n");
-    std::filesystem::rename(next, state);
+bool HelperBed::laptop(std::vector<std::string> args) const {
+    args.insert(args.begin(), (dir() / "laptop").string());
+    return runProcess(MAVU_FAKE_LAPTOP, std::move(args)).status == 0;
 }
 
 std::vector<std::string> HelperBed::powerToolRuns() const {
-    std::vector<std::string> runs;
-    std::istringstream lines(readFile(dir() / "pmset.log"));
-    for (std::string line; std::getline(lines, line);) {
-        runs.push_back(line);
-    }
-    return runs;
+    return linesOf(readFile(dir() / "pmset.log"));
 }
 
-bool HelperBed::killHelper() {
-    const pid_t helper = bus_->ownerPid(kHelperBusName);
-    return helper > 0 && kill(helper, SIGKILL) == 0 &&
-           eventually([&] { return bus_->ownerPid(kHelperBusName) <= 0; });
+pid_t HelperBed::helperPid() const {
+    return bus_->ownerPid(kHelperBusName);
 }
 
 bool HelperBed::stopHelper() {
-    return bus_ && bus_->stopOwner(kHelperBusName, std::chrono::seconds(10));
+    return bus_->running() && bus_->stopOwner(kHelperBusName, std::chrono::seconds(10));
+}
+
+bool HelperBed::killHelper() {
+    const pid_t helper = helperPid();
+    return helper > 0 && kill(helper, SIGKILL) == 0 && eventually([&] { return helperPid() <= 0; });
+}
+
+void HelperBed::killLogind() {
+    endProcess(std::exchange(logind_, -1), SIGKILL);
+}
+
+bool HelperBed::restartLogind() {
+    killLogind();
+    logind_ = startDbusMock(bus_->address(), "logind", kLogindName);
+    return logind_ > 0;
+}
+
+void HelperBed::killBus() {
+    // The bus daemon answers for its own name with its own pid.
+    if (const pid_t daemon = bus_->ownerPid("org.freedesktop.DBus"); daemon > 0) {
+        kill(daemon, SIGKILL);
+    }
 }
 
 }  // namespace mavu::testing

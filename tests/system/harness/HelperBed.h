@@ -2,7 +2,6 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -22,16 +21,17 @@ struct HelperBedSetup {
     std::filesystem::path policy;  // the bus policy file
     PolkitStandIn polkit = PolkitStandIn::allows;
     std::filesystem::path verifier{};  // passed as --verifier when given
-    // When given, this real power tool serves every call but "-g batt", with a stand-in for
-    // logind on the bus and its runtime folder at dir()/run.
+    // When given, this real power tool serves every call, with a stand-in for logind on
+    // the bus and its runtime folder at dir()/run.
     std::filesystem::path powerTool{};
+    std::filesystem::path client{};  // the client call() and status() run
 };
 
-// A fake laptop with the helper on a private system bus: a hardware tree with an ACPI
-// lid (open at first), a power tool that logs its arguments and reports AC power, a
-// stand-in for polkit (python-dbusmock's polkitd, deciding per user), and an activation
-// file that starts the helper on the first call. The helper is stopped with SIGTERM
-// before the bus goes.
+// A fake laptop (scripts/fake-laptop: lid open, on AC, 85 %, panel lit) with the helper
+// on a private system bus: a power tool that logs its arguments (and reports AC power
+// unless a real one serves), a stand-in for polkit (python-dbusmock's polkitd, deciding
+// per user), and an activation file that starts the helper on the first call. Whatever
+// it started is stopped by its pid at the end, the helper with SIGTERM first.
 class HelperBed {
   public:
     explicit HelperBed(const HelperBedSetup& setup);
@@ -46,22 +46,35 @@ class HelperBed {
     // The bus log, which holds the helper's own log lines.
     std::string log() const { return bus_->log(); }
 
+    // A client's output lines: "pid N", then one line per reply.
+    std::vector<std::string> call(const std::vector<std::string>& commands,
+                                  std::filesystem::path client = {}) const;
+    // The status line the client prints; "" when there is none.
+    std::string status() const;
+    // The helper follows the lid on its own: polls its status until it shows part.
+    bool waitForStatus(const std::string& part,
+                       std::chrono::milliseconds limit = std::chrono::seconds(5)) const;
+
     // From now on polkit allows the keep-awake action to this user only.
     void allowOnlyUser(uid_t uid);
-
-    void setLid(bool closed);
+    // Runs fake-laptop on this laptop ("lid closed", "battery 4", ...).
+    bool laptop(std::vector<std::string> args) const;
     // The power tool's argument lists, one per run, in order.
     std::vector<std::string> powerToolRuns() const;
 
+    pid_t helperPid() const;
     // Stops the helper as systemd would; true when it released its name on SIGTERM.
     bool stopHelper();
     // Kills the helper with SIGKILL, as a crash would, and waits until it is gone.
     bool killHelper();
+    // Ends logind's stand-in without a trace, as a crash would; a restart forgets its locks.
+    void killLogind();
+    bool restartLogind();
+    // Ends the bus daemon at once; its clients lose their connection.
+    void killBus();
 
   private:
-    void startPolkit(bool allows);
-    pid_t startStandIn(std::vector<std::string> args, const std::string& name);
-
+    std::filesystem::path client_;
     TempDir dir_;
     std::unique_ptr<PrivateBus> bus_;
     pid_t polkit_ = -1;

@@ -4,62 +4,23 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <sstream>
-
 #include "tests/support/TempDir.h"
 
 namespace mavu::testing {
 namespace {
 
-std::string currentUserName() {
-    if (const passwd* entry = getpwuid(getuid())) {
-        return entry->pw_name;
-    }
-    return std::to_string(getuid());
-}
-
-std::string configText(const std::filesystem::path& dir, const BusSetup& setup) {
-    std::ostringstream text;
-    text << R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=)"
-         << (dir / "socket").string() << R"(</listen>
-  <auth>EXTERNAL</auth>
-)";
-    if (!setup.servicesDir.empty()) {
-        text << "  <servicedir>" << setup.servicesDir.string() << "</servicedir>\n";
-    }
-    text << R"(  <limit name="service_start_timeout">10000</limit>
-  <policy context="default">
-    <allow user="*"/>
-    <deny own="*"/>
-    <deny send_type="method_call"/>
-    <allow send_type="signal"/>
-    <allow send_requested_reply="true" send_type="method_return"/>
-    <allow send_requested_reply="true" send_type="error"/>
-    <allow receive_type="method_call"/>
-    <allow receive_type="method_return"/>
-    <allow receive_type="error"/>
-    <allow receive_type="signal"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
-    <allow send_destination="org.freedesktop.DBus"
-           send_interface="org.freedesktop.DBus.Introspectable"/>
-  </policy>
-)";
-    if (!setup.namesOwnedByTestUser.empty() && getuid() != 0) {
-        text << "  <policy user=\"" << currentUserName() << "\">\n";
-        for (const auto& name : setup.namesOwnedByTestUser) {
-            text << "    <allow own=\"" << name << "\"/>\n";
+// The template with every @NAME@ replaced.
+std::string configText(const std::filesystem::path& dir, const std::filesystem::path& policy) {
+    const passwd* user = getpwuid(getuid());
+    std::string text = readFile(MAVU_PRIVATE_BUS_CONFIG);
+    for (const auto& [name, value] : {std::pair<std::string, std::string>{"@DIR@", dir.string()},
+                                      {"@USER@", user ? user->pw_name : std::to_string(getuid())},
+                                      {"@POLICY@", policy.string()}}) {
+        for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at)) {
+            text.replace(at, name.size(), value);
         }
-        text << "  </policy>\n";
     }
-    for (const auto& policy : setup.policyFiles) {
-        text << "  <include>" << policy.string() << "</include>\n";
-    }
-    text << "</busconfig>\n";
-    return text.str();
+    return text;
 }
 
 // Asked with busctl, the way an administrator would.
@@ -75,10 +36,10 @@ pid_t ownerPidOn(const std::string& address, const std::string& name) {
 
 }  // namespace
 
-PrivateBus::PrivateBus(const std::filesystem::path& dir, const BusSetup& setup)
+PrivateBus::PrivateBus(const std::filesystem::path& dir, const std::filesystem::path& policy)
     : logPath_(dir / "bus.log") {
     const auto config = dir / "bus.conf";
-    writeFile(config, configText(dir, setup));
+    writeFile(config, configText(dir, policy));
     // Only the address goes to the pipe; whatever the bus and its services print goes to
     // the log.
     daemon_ = std::make_unique<TalkingProcess>(

@@ -4,28 +4,18 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "tests/support/ChildProcess.h"
 
 namespace mavu::testing {
 
-struct BusSetup {
-    // Policy files included after the default policy, as the system bus includes
-    // system.d.
-    std::vector<std::filesystem::path> policyFiles;
-    // Activation files live here; the bus starts their Exec= directly, without systemd.
-    std::filesystem::path servicesDir;
-    // Bus names the test's own user may own, for runs that are not root.
-    std::vector<std::string> namesOwnedByTestUser;
-};
-
-// A private dbus-daemon with the system bus's default-deny policy, listening on a socket
-// in dir. Its standard error (and that of every service it starts) goes to dir/bus.log.
-// Stopped by its pid on destruction.
+// A private dbus-daemon with the system bus's default-deny policy and the given policy
+// file (private-bus.conf), listening on a socket in dir and starting the activation files
+// in dir/services itself. Its standard error (and that of every service it starts) goes
+// to dir/bus.log. Stopped by its pid on destruction.
 class PrivateBus {
   public:
-    PrivateBus(const std::filesystem::path& dir, const BusSetup& setup);
+    PrivateBus(const std::filesystem::path& dir, const std::filesystem::path& policy);
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
