@@ -1,11 +1,11 @@
 #include "tests/fuzz/FuzzScratch.h"
 
-#include <fcntl.h>
 #include <stdlib.h>
-#include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 namespace mavu::fuzz {
@@ -32,28 +32,22 @@ void removeScratchDir() {
     std::filesystem::remove_all(scratchDir(), ignored);
 }
 
-bool isPathChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-' || c == '.';
-}
-
+// Letters, digits, '_', '-' and '.' in parts of at most kMaxNameLength, never "." or "..".
 bool isSafeRelativePath(std::string_view path) {
-    if (path.empty()) {
-        return false;
-    }
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        const std::string_view part = path.substr(start, end - start);
-        if (part.empty() || part.size() > kMaxNameLength || part == "." || part == "..") {
-            return false;
-        }
-        for (const char c : part) {
-            if (!isPathChar(c)) {
+    std::size_t partLength = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            const std::string_view part = path.substr(i - partLength, partLength);
+            if (part.empty() || part.size() > kMaxNameLength || part == "." || part == "..") {
                 return false;
             }
+            partLength = 0;
+        } else if (std::isalnum(static_cast<unsigned char>(path[i])) || path[i] == '_' ||
+                   path[i] == '-' || path[i] == '.') {
+            ++partLength;
+        } else {
+            return false;
         }
-        start = end + 1;
     }
     return true;
 }
@@ -71,20 +65,11 @@ const std::filesystem::path& scratchDir() {
 
 void writeBytes(const std::filesystem::path& file, std::string_view bytes) {
     std::filesystem::create_directories(file.parent_path());
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        std::perror("mavu fuzz: open");
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush()) {
+        std::perror("mavu fuzz: write");
         std::abort();
     }
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written <= 0) {
-            std::perror("mavu fuzz: write");
-            std::abort();
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    ::close(fd);
 }
 
 void writeTree(const std::filesystem::path& root, std::string_view spec) {
