@@ -36,6 +36,17 @@ struct Outcome {
 };
 
 class HelperClientTest : public ::testing::Test {
+  public:
+    struct Bed {
+        testing::VirtualDispatch dispatch;
+        testing::ScriptedServiceManagement services{dispatch.mainQueue()};
+        testing::ScriptedDaemonService& daemon = *services.daemon;
+        std::shared_ptr<testing::ScriptedHelperConnector> connector =
+            std::make_shared<testing::ScriptedHelperConnector>();
+        std::shared_ptr<PrivilegedHelperClient> client =
+            PrivilegedHelperClient::create(dispatch.mainQueue(), services, connector);
+    };
+
   protected:
     bool ensureReady() {
         Outcome<bool> ready;
@@ -45,99 +56,62 @@ class HelperClientTest : public ::testing::Test {
     }
     std::optional<std::string> lastError() const { return client->lastError().get(); }
 
-    testing::VirtualDispatch dispatch;
-    testing::ScriptedServiceManagement services{dispatch.mainQueue()};
-    testing::ScriptedDaemonService& daemon = *services.daemon;
-    std::shared_ptr<testing::ScriptedHelperConnector> connector =
-        std::make_shared<testing::ScriptedHelperConnector>();
-    std::shared_ptr<PrivilegedHelperClient> client =
-        PrivilegedHelperClient::create(dispatch.mainQueue(), services, connector);
+    Bed bed;
+    testing::VirtualDispatch& dispatch = bed.dispatch;
+    testing::ScriptedDaemonService& daemon = bed.daemon;
+    std::shared_ptr<testing::ScriptedHelperConnector>& connector = bed.connector;
+    std::shared_ptr<PrivilegedHelperClient>& client = bed.client;
 };
 
-struct ReadinessCase {
-    std::vector<int> statuses;
-    std::string registerErrorDomain;
-    std::optional<std::string> connectFailure;
-    bool ready;
-    bool needsApproval;
-    std::optional<std::string> lastError;
-};
+// Statuses read in order, the register error's domain ("bus": the bus cannot be reached),
+// then: ready, needs approval, the last error.
+using Readiness = std::tuple<std::vector<int>, std::string, bool, bool, std::optional<std::string>>;
 
 // An unregistered daemon is registered, and its status read again half a second later; an
 // arm is sent only once the daemon is ready.
 TEST(HelperClientReadiness, StatusRegistrationAndConnectionDecideReadiness) {
-    const ReadinessCase cases[] = {
-        {{kStatusEnabled}, "", {}, true, false, {}},
-        {{kStatusRequiresApproval}, "", {}, false, true, kApprove},
-        {{7}, "", {}, false, false, "Unknown helper status."},
-        {{kStatusEnabled},
-         "",
-         "Failed to open bus",
-         false,
-         false,
-         "Could not connect to the helper: Failed to open bus"},
-        {{kStatusNotRegistered, kStatusEnabled},
-         "SMAppServiceErrorDomain",
-         {},
-         true,
-         false,
-         kBlocked},
-        {{kStatusNotRegistered, kStatusNotRegistered},
-         "NSPOSIXErrorDomain",
-         {},
-         false,
-         true,
-         kBlocked},
-        {{kStatusNotRegistered, kStatusNotRegistered},
+    const int kNotRegistered = kStatusNotRegistered, kApproval = kStatusRequiresApproval;
+    const Readiness cases[] = {
+        {{kStatusEnabled}, "", true, false, {}},
+        {{kApproval}, "", false, true, kApprove},
+        {{7}, "", false, false, "Unknown helper status."},
+        {{kStatusEnabled}, "bus", false, false, "Could not connect to the helper: No bus."},
+        {{kNotRegistered, kStatusEnabled}, "SMAppServiceErrorDomain", true, false, kBlocked},
+        {{kNotRegistered, kNotRegistered}, "NSPOSIXErrorDomain", false, true, kBlocked},
+        {{kNotRegistered, kNotRegistered},
          "org.freedesktop.DBus.Error.Failed",
-         {},
          false,
          false,
          "Could not register helper: Operation not permitted"},
-        {{kStatusNotRegistered, kStatusRequiresApproval},
+        {{kNotRegistered, kApproval},
          "",
-         {},
          false,
          true,
          "One-time approval is required in System Settings → General → Login Items."},
-        {{kStatusNotFound, kStatusNotFound}, "", {}, false, false, {}},
+        {{kStatusNotFound, kStatusNotFound}, "", false, false, {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.registerErrorDomain + " " + c.lastError.value_or("-"));
-        testing::VirtualDispatch dispatch;
-        testing::ScriptedServiceManagement services{dispatch.mainQueue()};
-        auto connector = std::make_shared<testing::ScriptedHelperConnector>();
-        auto client = PrivilegedHelperClient::create(dispatch.mainQueue(), services, connector);
-        auto& daemon = *services.daemon;
-        daemon.statuses = c.statuses;
-        if (!c.registerErrorDomain.empty()) {
-            daemon.registerError = ServiceError{c.registerErrorDomain, "Operation not permitted"};
+    for (const auto& [statuses, domain, ready, approval, error] : cases) {
+        SCOPED_TRACE(domain + " " + error.value_or("-"));
+        HelperClientTest::Bed bed;
+        bed.daemon.statuses = statuses;
+        if (domain == "bus") {
+            bed.connector->failure = "No bus.";
+        } else if (!domain.empty()) {
+            bed.daemon.registerError = ServiceError{domain, "Operation not permitted"};
         }
-        connector->failure = c.connectFailure;
-        const bool registers = c.statuses.size() > 1;
-
+        const bool registers = statuses.size() > 1;
         Outcome<ArmResult> arm;
-        client->arm(3600, true, arm.callback(dispatch));
-        dispatch.advance(0.375);
-        EXPECT_EQ(arm.values.empty(), registers || c.ready);
-        dispatch.advance(0.125);
-        EXPECT_EQ(daemon.registerCalls, registers ? 1 : 0);
-        EXPECT_EQ(*client->helperReady(), c.ready);
-        EXPECT_EQ(*client->helperNeedsApproval(), c.needsApproval);
-        EXPECT_EQ(client->lastError().get(), c.lastError);
-        if (c.ready) {
-            ASSERT_EQ(connector->sent.size(), 1u);
-            EXPECT_EQ(connector->last().member, "Arm");
-            EXPECT_EQ(connector->last().durationSeconds, 3600);
-            EXPECT_TRUE(connector->last().hasExternalDisplay);
-            EXPECT_TRUE(connector->latest().resumed);
-        } else {
-            EXPECT_EQ(arm.values, Arms{ArmResult{}});
-            EXPECT_TRUE(connector->sent.empty());
-            EXPECT_EQ(client->connection(), nullptr);
-        }
-        EXPECT_EQ(services.daemonPlistNames,
-                  std::vector<std::string>{"group.com.norvel.mavu.helper.plist"});
+        bed.client->arm(3600, true, arm.callback(bed.dispatch));
+        bed.dispatch.advance(0.375);
+        EXPECT_EQ(arm.values.empty(), registers || ready);
+        bed.dispatch.advance(0.125);
+        EXPECT_EQ(bed.daemon.registerCalls, registers ? 1 : 0);
+        EXPECT_EQ(*bed.client->helperReady(), ready);
+        EXPECT_EQ(*bed.client->helperNeedsApproval(), approval);
+        EXPECT_EQ(bed.client->lastError().get(), error);
+        EXPECT_EQ(bed.connector->sent.size(), ready ? 1u : 0u);
+        EXPECT_EQ(arm.values, ready ? Arms{} : Arms{ArmResult{}});
+        EXPECT_EQ(bed.client->connection() != nullptr, ready);
     }
 }
 
@@ -244,55 +218,50 @@ TEST_F(HelperClientTest, InterruptionKeepsReadinessInvalidationClearsIt) {
     EXPECT_EQ(disarm.values.size(), 1u);
 }
 
-TEST_F(HelperClientTest, UninstallEndsEveryLaterAttempt) {
+// A failed unregistering says why and keeps the connection; a restart registers and
+// connects again; an uninstall drops pending calls and ends every later attempt.
+TEST_F(HelperClientTest, RestartAndUninstallUnregisterTheDaemon) {
     ASSERT_TRUE(ensureReady());
-    daemon.unregisterError = ServiceError{"SMAppServiceErrorDomain", "Not allowed"};
-    Outcome<bool> removed;
-    client->uninstallHelper(removed.callback(dispatch));
-    dispatch.runUntilIdle();
-    EXPECT_EQ(removed.values, std::vector{false});
-    EXPECT_EQ(lastError(), "Could not remove the helper: Not allowed");
-    EXPECT_FALSE(*client->isUninstalled());
+    Outcome<bool> done;
+    const auto failing = [&](auto operation, std::string domain, std::string prefix) {
+        daemon.unregisterError = ServiceError{domain, "Busy"};
+        (client.get()->*operation)(done.callback(dispatch));
+        dispatch.runUntilIdle();
+        EXPECT_EQ(done.values.back(), false);
+        EXPECT_EQ(lastError(), prefix + "Busy");
+        EXPECT_TRUE(*client->helperReady());
+        daemon.unregisterError.reset();
+    };
+    failing(&PrivilegedHelperClient::restartHelper, "NSPOSIXErrorDomain",
+            "Could not stop the helper: ");
+    daemon.statuses = {kStatusNotRegistered, kStatusEnabled};
+    client->restartHelper(done.callback(dispatch));
+    dispatch.advance(1.0);
+    EXPECT_EQ(done.values.back(), true);
+    EXPECT_EQ(daemon.registerCalls, 1);
+    EXPECT_TRUE(connector->connections.at(0)->invalidatedByOwner);
+    EXPECT_EQ(client->connection(), connector->connections.at(1));
     EXPECT_TRUE(*client->helperReady());
 
-    daemon.unregisterError.reset();
+    failing(&PrivilegedHelperClient::uninstallHelper, "SMAppServiceErrorDomain",
+            "Could not remove the helper: ");
+    EXPECT_FALSE(*client->isUninstalled());
     Outcome<ArmResult> pending;
     client->arm(0, false, pending.callback(dispatch));
     dispatch.runUntilIdle();
-    client->uninstallHelper(removed.callback(dispatch));
+    client->uninstallHelper(done.callback(dispatch));
     dispatch.runUntilIdle();
-    EXPECT_EQ(removed.values.back(), true);
+    EXPECT_EQ(done.values.back(), true);
     EXPECT_TRUE(*client->isUninstalled());
     EXPECT_FALSE(*client->helperReady());
-    EXPECT_TRUE(connector->connections[0]->invalidatedByOwner);
+    EXPECT_TRUE(connector->connections[1]->invalidatedByOwner);
     EXPECT_EQ(pending.values, Arms{ArmResult{}});  // dropped, not stranded
-    EXPECT_LT(pending.at, 3.0);
+    EXPECT_LT(pending.at, 4.0);
 
     const int reads = daemon.statusReads;
     EXPECT_FALSE(ensureReady());
     EXPECT_EQ(daemon.statusReads, reads);
     EXPECT_EQ(lastError(), "MAVU was uninstalled. Quit and reopen MAVU to use it again.");
-}
-
-TEST_F(HelperClientTest, RestartUnregistersAndRegistersAgain) {
-    ASSERT_TRUE(ensureReady());
-    daemon.unregisterError = ServiceError{"NSPOSIXErrorDomain", "Busy"};
-    Outcome<bool> restarted;
-    client->restartHelper(restarted.callback(dispatch));
-    dispatch.runUntilIdle();
-    EXPECT_EQ(restarted.values, std::vector{false});
-    EXPECT_EQ(lastError(), "Could not stop the helper: Busy");
-    EXPECT_EQ(client->connection(), connector->connections[0]);
-
-    daemon.unregisterError.reset();
-    daemon.statuses = {kStatusNotRegistered, kStatusEnabled};
-    client->restartHelper(restarted.callback(dispatch));
-    dispatch.advance(1.0);
-    EXPECT_EQ(restarted.values.back(), true);
-    EXPECT_EQ(daemon.registerCalls, 1);
-    EXPECT_TRUE(connector->connections[0]->invalidatedByOwner);
-    EXPECT_EQ(client->connection(), connector->connections.at(1));
-    EXPECT_TRUE(*client->helperReady());
 }
 
 TEST_F(HelperClientTest, HeartbeatPassesOnlyMessagesOnTheMainQueue) {
