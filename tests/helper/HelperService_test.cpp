@@ -228,22 +228,7 @@ TEST_F(HelperServiceTest, CountdownMeasuresClosedLidTimeFromTheLastClosing) {
     }
 }
 
-TEST_F(HelperServiceTest, PendingMessageStaysThroughStatusAndDisarmButNotArm) {
-    setLid(true);
-    arm(60);
-    d.advance(20.0);
-    arm(30);  // a new full countdown replaces the running one
-    d.advance(29.0);
-    EXPECT_TRUE(status().activeHold);
-    d.advance(1.0);
-    EXPECT_EQ(status().message, kTimerEnded);
-    EXPECT_EQ(call([&](auto r) { service->disarm(r); }), (Reply{true, {}}));
-    EXPECT_EQ(state(), (State{false, false, kTimerEnded}));
-    EXPECT_EQ(arm(100), (Reply{true, {}}));
-    EXPECT_EQ(heartbeat(), (Reply{true, {}}));
-}
-
-TEST_F(HelperServiceTest, DisarmForceSafeOffAndOpeningTheLidRestoreNormalSleep) {
+TEST_F(HelperServiceTest, OpeningTheLidDisarmAndForceSafeOffRestoreNormalSleep) {
     arm(100);
     setLid(true);
     tool.clearRuns();
@@ -253,14 +238,24 @@ TEST_F(HelperServiceTest, DisarmForceSafeOffAndOpeningTheLidRestoreNormalSleep) 
     EXPECT_TRUE(keepAlive(200).empty());
 
     setLid(true);
+    arm(60);
+    d.advance(20.0);
+    arm(30);  // a new full countdown replaces the running one
+    d.advance(29.0);
+    EXPECT_TRUE(status().activeHold);
+    d.advance(1.0);
+    // The message waits through status and disarm, not through arm.
+    EXPECT_EQ(call([&](auto r) { service->disarm(r); }), (Reply{true, {}}));
+    EXPECT_EQ(state(), (State{false, false, kTimerEnded}));
+    EXPECT_EQ(arm(100), (Reply{true, {}}));
+    EXPECT_EQ(heartbeat(), (Reply{true, {}}));
+    tool.clearRuns();
     bool replied = false;
     service->forceSafeOff([&] { replied = true; });
     d.runUntilIdle();
     EXPECT_TRUE(replied);
-    EXPECT_EQ(state(), (State{false, false, {}}));
-    tool.clearRuns();
-    EXPECT_EQ(call([&](auto r) { service->disarm(r); }), (Reply{true, {}}));
     EXPECT_EQ(tool.runs(), Runs{kRestore});
+    EXPECT_EQ(state(), (State{false, false, {}}));
 }
 
 // The watchdog looks every 30 s and ends a session quiet for more than 90 s, so a heartbeat
