@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <future>
@@ -8,6 +7,7 @@
 
 #include "platform/dispatch/RealDispatch.h"
 #include "platform/dispatch/Timer.h"
+#include "tests/support/MainQueueScenario.h"
 
 namespace mavu::dispatch {
 namespace {
@@ -74,21 +74,6 @@ TEST(RealSerialQueue, KeepsOrderRunsOneAtATimeAndServesTimers) {
 TEST(RealRunLoop, ServesWorkTimersAndReadableDescriptorsUntilStopped) {
     RealDispatch d;
     RunLoop& loop = d.mainLoop();
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-
-    std::vector<std::string> events;  // touched only on the loop's thread
-    auto watch = loop.watchReadable(fds[0], [&] {
-        char buffer[16];
-        events.push_back("readable:" + std::to_string(read(fds[0], buffer, sizeof buffer)));
-        loop.stop();
-    });
-    auto timer = startOneShot(loop, d.clock().monotonicNow() + 10ms, [&] {
-        events.push_back(loop.isCurrent() ? "timer-on-main" : "timer-elsewhere");
-        ASSERT_EQ(write(fds[1], "ab", 2), 2);
-    });
-    std::thread([&] { loop.async([&] { events.push_back("from-thread"); }); }).join();
-
     std::promise<void> returned;
     auto returnedFuture = returned.get_future();
     std::thread watchdog([&] {
@@ -97,14 +82,10 @@ TEST(RealRunLoop, ServesWorkTimersAndReadableDescriptorsUntilStopped) {
             loop.stop();
         }
     });
-    loop.run();
+    testing::expectServesWorkTimersAndDescriptors(
+        loop, [&] { loop.run(); }, [&] { loop.stop(); });
     returned.set_value();
     watchdog.join();
-
-    EXPECT_EQ(events, (std::vector<std::string>{"from-thread", "timer-on-main", "readable:2"}));
-    watch.reset();
-    close(fds[0]);
-    close(fds[1]);
 }
 
 }  // namespace
