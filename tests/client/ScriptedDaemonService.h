@@ -18,9 +18,7 @@ class ScriptedDaemonService final : public services::AppService {
     int status() override {
         ++statusReads;
         const int value = statuses.front();
-        if (statuses.size() > 1) {
-            statuses.erase(statuses.begin());
-        }
+        statuses.erase(statuses.begin(), statuses.begin() + (statuses.size() > 1 ? 1 : 0));
         return value;
     }
     std::optional<services::ServiceError> registerService() override {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <future>
@@ -8,6 +7,7 @@
 
 #include "platform/dispatch/RealDispatch.h"
 #include "platform/dispatch/Timer.h"
+#include "tests/support/MainQueueScenario.h"
 
 namespace mavu::dispatch {
 namespace {
@@ -19,106 +19,61 @@ bool ready(std::future<void>& future) {
     return future.wait_for(2s) == std::future_status::ready;
 }
 
-// Whether work enqueued now, to run after delay, ran; all earlier due work ran before it.
-bool drained(Queue& queue, Duration delay = {}) {
-    auto done = std::make_shared<std::promise<void>>();
-    auto future = done->get_future();
-    queue.asyncAt(queue.clock().monotonicNow() + delay, [done] { done->set_value(); });
-    return ready(future);
-}
-
-TEST(RealSerialQueue, TwoProducersKeepTheirOrderAndNeverOverlap) {
+// Two producers keep their order and never overlap; a timer fires on the queue, a cancelled
+// one never again; work may release the queue's last reference.
+TEST(RealSerialQueue, KeepsOrderRunsOneAtATimeAndServesTimers) {
     SystemClock clock;
-    SerialQueue queue("contention", clock);
+    auto queue = std::make_shared<SerialQueue>("contention", clock);
+    auto* raw = queue.get();
     constexpr int perProducer = 5000;
     std::vector<std::pair<int, int>> seen;  // only touched on the queue
     std::atomic<int> inFlight{0};
     std::atomic<bool> overlapped{false};
-
     auto produce = [&](int producer) {
         for (int i = 0; i < perProducer; ++i) {
-            queue.async([&, producer, i] {
+            raw->async([&, producer, i] {
                 overlapped = inFlight.fetch_add(1) != 0 || overlapped;
                 seen.emplace_back(producer, i);
                 inFlight.fetch_sub(1);
             });
         }
     };
-    std::thread a(produce, 0);
-    std::thread b(produce, 1);
+    std::thread a(produce, 0), b(produce, 1);
     a.join();
     b.join();
-    ASSERT_TRUE(drained(queue));
 
+    std::atomic<int> repeats{0};
+    std::atomic<bool> onQueue{false};
+    auto repeating = Timer::create(*raw);
+    repeating->schedule(clock.monotonicNow() + 5ms, 5ms);
+    repeating->setEventHandler([&] {
+        onQueue = raw->isCurrent();
+        if (++repeats == 3) {
+            repeating->cancel();
+        }
+    });
+    repeating->resume();
+
+    std::promise<void> released;
+    auto releasedFuture = released.get_future();
+    raw->asyncAt(clock.monotonicNow() + 200ms, [q = std::move(queue), &released]() mutable {
+        q.reset();  // the last reference: destroyed on its own thread
+        released.set_value();
+    });
+    ASSERT_TRUE(ready(releasedFuture));
     EXPECT_FALSE(overlapped);
     ASSERT_EQ(seen.size(), 2u * perProducer);
     int next[2] = {0, 0};
     for (auto [producer, i] : seen) {
         ASSERT_EQ(i, next[producer]++) << "producer " << producer << " reordered";
     }
-}
-
-TEST(RealSerialQueue, TimerFiresOnTheQueueAndCancelIsFinal) {
-    SystemClock clock;
-    SerialQueue queue("timers", clock);
-    std::atomic<bool> onQueue{false};
-    auto oneShot =
-        startOneShot(queue, clock.monotonicNow() + 20ms, [&] { onQueue = queue.isCurrent(); });
-
-    std::atomic<int> repeats{0};
-    std::promise<void> third;
-    auto thirdFuture = third.get_future();
-    auto repeating = Timer::create(queue);
-    repeating->schedule(clock.monotonicNow() + 5ms, 5ms);
-    repeating->setEventHandler([&] {
-        if (++repeats == 3) {
-            repeating->cancel();
-            third.set_value();
-        }
-    });
-    repeating->resume();
-    ASSERT_TRUE(ready(thirdFuture));
-    // Anything still queued for the cancelled timer must be a no-op; the one-shot is due
-    // before this.
-    ASSERT_TRUE(drained(queue, 20ms));
     EXPECT_EQ(repeats.load(), 3);
     EXPECT_TRUE(onQueue);
-}
-
-TEST(RealSerialQueue, ReleasingTheLastReferenceFromItsOwnWorkIsSafe) {
-    SystemClock clock;
-    auto queue = std::make_shared<SerialQueue>("self-release", clock);
-    std::promise<void> released, enqueued;
-    auto releasedFuture = released.get_future();
-    std::shared_future<void> enqueuedFuture = enqueued.get_future().share();
-    auto* raw = queue.get();
-    raw->async([q = std::move(queue), &released, enqueuedFuture]() mutable {
-        enqueuedFuture.wait();  // async() has returned; nobody else touches the queue
-        q.reset();              // the last reference: destroyed on its own thread
-        released.set_value();
-    });
-    enqueued.set_value();
-    ASSERT_TRUE(ready(releasedFuture));
 }
 
 TEST(RealRunLoop, ServesWorkTimersAndReadableDescriptorsUntilStopped) {
     RealDispatch d;
     RunLoop& loop = d.mainLoop();
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-
-    std::vector<std::string> events;  // touched only on the loop's thread
-    auto watch = loop.watchReadable(fds[0], [&] {
-        char buffer[16];
-        events.push_back("readable:" + std::to_string(read(fds[0], buffer, sizeof buffer)));
-        loop.stop();
-    });
-    auto timer = startOneShot(loop, d.clock().monotonicNow() + 10ms, [&] {
-        events.push_back(loop.isCurrent() ? "timer-on-main" : "timer-elsewhere");
-        ASSERT_EQ(write(fds[1], "ab", 2), 2);
-    });
-    std::thread([&] { loop.async([&] { events.push_back("from-thread"); }); }).join();
-
     std::promise<void> returned;
     auto returnedFuture = returned.get_future();
     std::thread watchdog([&] {
@@ -127,14 +82,10 @@ TEST(RealRunLoop, ServesWorkTimersAndReadableDescriptorsUntilStopped) {
             loop.stop();
         }
     });
-    loop.run();
+    testing::expectServesWorkTimersAndDescriptors(
+        loop, [&] { loop.run(); }, [&] { loop.stop(); });
     returned.set_value();
     watchdog.join();
-
-    EXPECT_EQ(events, (std::vector<std::string>{"from-thread", "timer-on-main", "readable:2"}));
-    watch.reset();
-    close(fds[0]);
-    close(fds[1]);
 }
 
 }  // namespace

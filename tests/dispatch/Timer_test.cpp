@@ -1,10 +1,11 @@
 // Timers in virtual time: their cadence, catching up, rescheduling and cancelling.
+#include "platform/dispatch/Timer.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "platform/dispatch/Timer.h"
 #include "platform/dispatch/Weak.h"
 #include "tests/support/VirtualDispatch.h"
 
@@ -26,52 +27,49 @@ class TimerTest : public ::testing::Test {
     Times ranAt;
 };
 
-TEST_F(TimerTest, RepeatsOnItsCadenceAndRescheduleReplacesThePendingDeadline) {
-    auto repeating = startRepeating(*q, 30s, note());
-    d.advance(95.0);
-    EXPECT_EQ(ranAt, (Times{30.0, 60.0, 90.0}));
-    repeating.reset();
+TEST_F(TimerTest, FiresOnItsCadenceAndATimerThatFellBehindFiresOnceThenKeepsIt) {
+    const std::tuple<Duration, std::optional<Duration>, double, Times> cases[] = {
+        {30s, 30s, 95, {30, 60, 90}},
+        {-3500ms, 1s, 2, {0, 0.5, 1.5}},  // three and a half intervals behind
+        {1s, 0s, 5, {1}},                 // a zero repeat interval makes a one-shot
+        {1s, std::nullopt, 5, {1}},
+    };
+    for (const auto& [first, repeat, span, expected] : cases) {
+        ranAt.clear();
+        const double start = d.elapsedSeconds();
+        auto timer = Timer::create(*q);
+        timer->schedule(d.monotonicNow() + first, repeat);
+        timer->setEventHandler([&] { ranAt.push_back(d.elapsedSeconds() - start); });
+        timer->resume();
+        timer->resume();  // a second resume arms nothing more
+        d.advance(span);
+        EXPECT_EQ(ranAt, expected);
+    }
+}
 
-    ranAt.clear();
+TEST_F(TimerTest, RescheduleReplacesThePendingDeadlineAndCancelIsFinal) {
     auto oneShot = startOneShot(*q, d.monotonicNow() + 10s, note());
     d.advance(4.0);
     oneShot->schedule(d.monotonicNow() + 10s);
     d.advance(20.0);
-    EXPECT_EQ(ranAt, (Times{109.0}));
-}
+    EXPECT_EQ(ranAt, (Times{14.0}));
 
-// Fallen behind by three and a half intervals: it fires once, then keeps the old cadence.
-TEST_F(TimerTest, ATimerThatFellBehindFiresOnceAndCatchesUp) {
-    auto timer = Timer::create(*q);
-    timer->schedule(d.monotonicNow() - 3500ms, 1s);
-    timer->setEventHandler(note());
-    timer->resume();
-    d.advance(2.0);
-    EXPECT_EQ(ranAt, (Times{0.0, 0.5, 1.5}));
-}
-
-TEST_F(TimerTest, AZeroRepeatIntervalMakesAOneShot) {
-    auto timer = Timer::create(*q);
-    timer->schedule(d.monotonicNow() + 1s, 0s);
-    timer->setEventHandler(note());
-    timer->resume();
-    d.advance(5.0);
-    EXPECT_EQ(ranAt, (Times{1.0}));
-}
-
-TEST_F(TimerTest, CancelFromInsideItsOwnHandlerStopsRepeats) {
-    auto timer = Timer::create(*q);
-    timer->schedule(d.monotonicNow() + 1s, 1s);
-    timer->setEventHandler([&] {
-        if (ranAt.size() == 1) {
-            timer->cancel();
+    auto repeating = Timer::create(*q);
+    repeating->schedule(d.monotonicNow() + 1s, 1s);
+    repeating->setEventHandler([&] {
+        if (ranAt.size() == 2) {
+            repeating->cancel();  // from inside its own handler
         }
         note()();
     });
-    timer->resume();
+    repeating->resume();
     d.advance(10.0);
-    EXPECT_EQ(ranAt, (Times{1.0, 2.0}));
-    EXPECT_TRUE(timer->isCancelled());
+    EXPECT_EQ(ranAt, (Times{14.0, 25.0, 26.0}));
+    EXPECT_TRUE(repeating->isCancelled());
+    repeating->schedule(d.monotonicNow() + 1s);
+    repeating->resume();
+    d.advance(10.0);
+    EXPECT_EQ(ranAt.size(), 3u);
 }
 
 TEST_F(TimerTest, CancelledUnownedOrUnreachableDeadlinesNeverFire) {
@@ -85,17 +83,15 @@ TEST_F(TimerTest, CancelledUnownedOrUnreachableDeadlinesNeverFire) {
     resumedAfterCancel->setEventHandler(note());
     resumedAfterCancel->cancel();
     resumedAfterCancel->resume();
-    d.advance(1e9);
-    EXPECT_TRUE(ranAt.empty());
-}
-
-TEST_F(TimerTest, AWeakHandlerDoesNothingOnceItsOwnerIsGone) {
     auto ticks = std::make_shared<int>(0);
-    auto timer = startRepeating(*q, 1s, weakly(ticks, [](int& count) { ++count; }));
+    auto weakHandler = startRepeating(*q, 1s, weakly(ticks, [](int& count) { ++count; }));
     d.advance(2.0);
     EXPECT_EQ(*ticks, 2);
     ticks.reset();
-    d.advance(5.0);  // must not touch freed memory (ASan guards this)
+    d.advance(5.0);  // the weak handler must not touch freed memory (ASan guards this)
+    weakHandler.reset();
+    d.advance(1e9);
+    EXPECT_TRUE(ranAt.empty());
 }
 
 TEST(Clocks, SecondsConversionSaturatesAndRejectsNaN) {

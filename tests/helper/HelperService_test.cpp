@@ -38,11 +38,11 @@ using State = std::tuple<bool, bool, std::optional<std::string>>;
 
 class HelperServiceTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    HelperServiceTest() {
         setBattery(80, false);
         start();
     }
-
+    // A fresh service: its watches count from now.
     void start() {
         service = HelperService::create({.dispatch = d,
                                          .processes = tool,
@@ -56,10 +56,12 @@ class HelperServiceTest : public ::testing::Test {
         std::string report =
             std::string("Now drawing from '") + (onAC ? "AC Power" : "Battery Power") + "'\n";
         if (percent >= 0) {
-            report += " -InternalBattery-0 (id=4653155)\t" + std::to_string(percent) +
-                      "%; discharging; 3:20 remaining present: true\n";
+            report += " -InternalBattery-0\t" + std::to_string(percent) + "%; discharging\n";
         }
         tool.respond({"-g", "batt"}, ScriptedProcessRunner::exited(0, report));
+    }
+    void failDisable(bool fail) {
+        tool.respond({"-a", "disablesleep", "1"}, ScriptedProcessRunner::exited(fail ? 1 : 0));
     }
     void setLid(bool closed) {
         registry.setLid(closed);
@@ -84,9 +86,6 @@ class HelperServiceTest : public ::testing::Test {
     }
     Reply heartbeat(bool external = false) {
         return call([&](auto r) { service->heartbeat(external, r); });
-    }
-    Reply disarm() {
-        return call([&](auto r) { service->disarm(r); });
     }
     protocol::HelperStatus status() {
         protocol::HelperStatus result;
@@ -120,7 +119,7 @@ class HelperServiceTest : public ::testing::Test {
     std::shared_ptr<HelperService> service;
 };
 
-TEST_F(HelperServiceTest, StartUpRestoresNormalSleepBeforeAnythingElse) {
+TEST_F(HelperServiceTest, StartsByRestoringSleepAndArmsWithTheLidOpenWithoutHolding) {
     service.reset();
     tool.clearRuns();
     registry.setLid(true);
@@ -128,10 +127,8 @@ TEST_F(HelperServiceTest, StartUpRestoresNormalSleepBeforeAnythingElse) {
     EXPECT_EQ(tool.runs(), Runs{kRestore});
     EXPECT_EQ(tool.executables(), Runs{"/opt/mavu/mavu-pmset"});
     EXPECT_TRUE(status().lidClosed);
-    EXPECT_EQ(state(), (State{false, false, {}}));
-}
 
-TEST_F(HelperServiceTest, ArmWithTheLidOpenRunsNoToolAndDoesNotHold) {
+    setLid(false);
     tool.clearRuns();
     EXPECT_EQ(arm(3600), (Reply{true, {}}));
     EXPECT_TRUE(tool.runs().empty());
@@ -139,36 +136,50 @@ TEST_F(HelperServiceTest, ArmWithTheLidOpenRunsNoToolAndDoesNotHold) {
     EXPECT_EQ(status().durationSeconds, 3600);
 }
 
-TEST_F(HelperServiceTest, DurationsThatMakeNoDeadlineNeverEndTheHold) {
-    setLid(true);
-    for (double seconds : {-5.0, std::nan(""), std::numeric_limits<double>::infinity(), 1e300}) {
-        arm(seconds);
-        EXPECT_EQ(status().durationSeconds, seconds == 1e300 ? seconds : 0);
-        EXPECT_TRUE(keepAlive(600).empty());
-        EXPECT_EQ(state(), (State{true, true, {}}));
-    }
-}
-
-TEST_F(HelperServiceTest, HoldNeedsBatteryAboveTheFloorOrACPowerAndNoCriticalTemperature) {
-    arm(0);
-    const std::tuple<int, bool, ThermalState, std::optional<std::string>> cases[] = {
-        {5, false, ThermalState::nominal, kBatteryLow},
-        {6, false, ThermalState::nominal, {}},
-        {3, true, ThermalState::nominal, {}},
-        {-1, true, ThermalState::nominal, kUnreadable},
-        {80, false, ThermalState::serious, {}},
-        {80, false, ThermalState::critical, kCritical},
+// What refuses a hold at a closing ends one at the next tick of the 20 s watches, which
+// apply the hold again each time (logind may have dropped it).
+TEST_F(HelperServiceTest, HoldNeedsBatteryAboveTheFloorOrACPowerNoCriticalHeatAndTheTool) {
+    const std::tuple<int, bool, ThermalState, bool, std::optional<std::string>> cases[] = {
+        {5, false, ThermalState::nominal, false, kBatteryLow},
+        {6, false, ThermalState::nominal, false, {}},
+        {3, true, ThermalState::nominal, false, {}},
+        {-1, true, ThermalState::nominal, false, kUnreadable},
+        {80, false, ThermalState::serious, false, {}},
+        {80, false, ThermalState::critical, false, kCritical},
+        {80, false, ThermalState::nominal, true, kCouldNotSet},
     };
-    for (const auto& [percent, onAC, level, refusal] : cases) {
-        SCOPED_TRACE(::testing::Message() << percent << "% on AC " << onAC);
+    std::size_t logged = 0;
+    for (const auto& [percent, onAC, level, failing, refusal] : cases) {
+        SCOPED_TRACE(refusal.value_or("holds"));
         setLid(false);
+        setBattery(80, false);
+        thermal.level = ThermalState::nominal;
+        failDisable(false);
+        service.reset();
+        start();
+        arm(0);
+        setLid(true);
         setBattery(percent, onAC);
         thermal.level = level;
-        setLid(true);
+        failDisable(failing);
+        d.advance(19.75);
+        EXPECT_TRUE(status().activeHold);
+        d.advance(0.25);
+        EXPECT_EQ(tool.runs().back(), refusal ? kRestore : kDisable);
         EXPECT_EQ(state(), (State{true, !refusal, refusal}));
         EXPECT_EQ(heartbeat(), (Reply{true, refusal}));
+        setLid(false);
+        setLid(true);
+        EXPECT_EQ(tool.runs().back(), refusal ? kRestore : kDisplay);
+        EXPECT_EQ(state(), (State{true, !refusal, refusal}));
+        EXPECT_EQ(log.lines().size(), logged += refusal ? 2 : 0);
     }
-    EXPECT_EQ(count(kDisable), 3);
+
+    // Without a hold the watches run no tool, whatever the battery and temperature.
+    setLid(false);
+    tool.clearRuns();
+    keepAlive(200);
+    EXPECT_TRUE(tool.runs().empty());
 }
 
 TEST_F(HelperServiceTest, DisplaySleepsOnlyWithoutAnExternalDisplayOncePerHold) {
@@ -185,46 +196,47 @@ TEST_F(HelperServiceTest, DisplaySleepsOnlyWithoutAnExternalDisplayOncePerHold) 
     EXPECT_EQ(count(kDisplay), 2);
 }
 
-TEST_F(HelperServiceTest, FailedDisableSleepIsReportedUndoneAndRetriedAtTheNextClosing) {
-    arm(0);
-    tool.respond({"-a", "disablesleep", "1"}, ScriptedProcessRunner::exited(1));
-    tool.clearRuns();
+TEST_F(HelperServiceTest, DurationsThatMakeNoDeadlineNeverEndTheHold) {
     setLid(true);
-    EXPECT_EQ(tool.runs(), (Runs{kBattery, kDisable, kRestore}));
-    EXPECT_EQ(state(), (State{true, false, kCouldNotSet}));
-    tool.respond({"-a", "disablesleep", "1"}, ScriptedProcessRunner::exited(0));
-    setLid(false);
-    setLid(true);
-    EXPECT_TRUE(status().activeHold);
-
-    // Every battery tick applies the hold again (logind may have dropped it); when that
-    // fails, the hold ends the same way.
-    tool.clearRuns();
-    d.advance(20.0);
-    EXPECT_EQ(tool.runs(), (Runs{kBattery, kDisable}));
-    tool.respond({"-a", "disablesleep", "1"}, ScriptedProcessRunner::exited(1));
-    tool.clearRuns();
-    d.advance(20.0);
-    EXPECT_EQ(tool.runs(), (Runs{kBattery, kDisable, kRestore}));
-    EXPECT_EQ(state(), (State{true, false, kCouldNotSet}));
+    for (double seconds :
+         {0.0, -5.0, std::nan(""), std::numeric_limits<double>::infinity(), 1e300}) {
+        arm(seconds);
+        EXPECT_EQ(status().durationSeconds, seconds == 1e300 ? seconds : 0);
+        EXPECT_TRUE(keepAlive(600).empty());
+        EXPECT_EQ(state(), (State{true, true, {}}));
+    }
 }
 
 TEST_F(HelperServiceTest, CountdownMeasuresClosedLidTimeFromTheLastClosing) {
-    arm(3600);
-    setLid(true);
-    keepAlive(1000);
-    setLid(false);
-    setLid(true);
-    EXPECT_TRUE(keepAlive(3599).empty());
-    tool.clearRuns();
-    d.advance(1.0);
-    EXPECT_EQ(tool.runs(), Runs{kRestore});
-    EXPECT_EQ(state(), (State{true, false, kTimerEnded}));
-    EXPECT_EQ(heartbeat(), (Reply{true, kTimerEnded}));
-    EXPECT_EQ(heartbeat(), (Reply{true, {}}));
+    for (double seconds : {0.5, 1.0, 3600.0}) {
+        SCOPED_TRACE(seconds);
+        arm(seconds);
+        setLid(true);
+        keepAlive(seconds / 2);
+        setLid(false);
+        setLid(true);
+        EXPECT_TRUE(keepAlive(seconds - 0.5).empty());
+        d.advance(0.25);
+        EXPECT_TRUE(status().activeHold);
+        tool.clearRuns();
+        d.advance(0.25);
+        EXPECT_EQ(tool.runs(), Runs{kRestore});
+        EXPECT_EQ(state(), (State{true, false, kTimerEnded}));
+        EXPECT_EQ(heartbeat(), (Reply{true, kTimerEnded}));
+        EXPECT_EQ(heartbeat(), (Reply{true, {}}));
+        setLid(false);
+    }
 }
 
-TEST_F(HelperServiceTest, PendingMessageStaysThroughStatusAndDisarmButNotArm) {
+TEST_F(HelperServiceTest, OpeningTheLidDisarmAndForceSafeOffRestoreNormalSleep) {
+    arm(100);
+    setLid(true);
+    tool.clearRuns();
+    setLid(false);  // quietly, and the countdown stops
+    EXPECT_EQ(tool.runs(), Runs{kRestore});
+    EXPECT_EQ(state(), (State{true, false, {}}));
+    EXPECT_TRUE(keepAlive(200).empty());
+
     setLid(true);
     arm(60);
     d.advance(20.0);
@@ -232,47 +244,38 @@ TEST_F(HelperServiceTest, PendingMessageStaysThroughStatusAndDisarmButNotArm) {
     d.advance(29.0);
     EXPECT_TRUE(status().activeHold);
     d.advance(1.0);
-    EXPECT_EQ(status().message, kTimerEnded);
-    EXPECT_EQ(disarm(), (Reply{true, {}}));
+    // The message waits through status and disarm, not through arm.
+    EXPECT_EQ(call([&](auto r) { service->disarm(r); }), (Reply{true, {}}));
     EXPECT_EQ(state(), (State{false, false, kTimerEnded}));
     EXPECT_EQ(arm(100), (Reply{true, {}}));
     EXPECT_EQ(heartbeat(), (Reply{true, {}}));
-}
-
-TEST_F(HelperServiceTest, DisarmAndForceSafeOffRestoreNormalSleepInEveryState) {
     tool.clearRuns();
-    EXPECT_EQ(disarm(), (Reply{true, {}}));
-    arm(0);
-    setLid(true);
     bool replied = false;
     service->forceSafeOff([&] { replied = true; });
     d.runUntilIdle();
     EXPECT_TRUE(replied);
-    EXPECT_EQ(tool.runs(), (Runs{kRestore, kBattery, kDisable, kDisplay, kRestore}));
+    EXPECT_EQ(tool.runs(), Runs{kRestore});
     EXPECT_EQ(state(), (State{false, false, {}}));
 }
 
-TEST_F(HelperServiceTest, OpeningTheLidEndsTheHoldQuietlyAndStopsTheCountdown) {
-    arm(100);
-    setLid(true);
-    tool.clearRuns();
-    setLid(false);
-    EXPECT_EQ(tool.runs(), Runs{kRestore});
-    EXPECT_EQ(state(), (State{true, false, {}}));
-    EXPECT_TRUE(keepAlive(200).empty());
-}
-
-TEST_F(HelperServiceTest, WatchdogDisarmsAnAppQuietForMoreThan90SecondsOfWallClock) {
-    d.advance(1.0);
-    arm(0);
-    d.advance(89.0);  // the tick at 90 s sees 89 s
-    heartbeat();
-    d.advance(90.0);  // exactly 90 s is not yet too long
-    EXPECT_TRUE(status().armed);
-    tool.clearRuns();
-    d.advance(30.0);
-    EXPECT_EQ(state(), (State{false, false, kLostContact}));
-    EXPECT_EQ(tool.runs(), Runs{kRestore});  // even with the lid open
+// The watchdog looks every 30 s and ends a session quiet for more than 90 s, so a heartbeat
+// at 0.5 s is still fresh at the tick of 90 s (89.5 s) and stale at 120 s.
+TEST_F(HelperServiceTest, WatchdogEndsASessionQuietForMoreThan90SecondsAtItsNextTick) {
+    const std::pair<double, double> cases[] = {{0.5, 120}, {29.5, 120}, {30, 150}};
+    for (const auto& [heartbeatAt, endsAt] : cases) {
+        SCOPED_TRACE(heartbeatAt);
+        service.reset();
+        start();
+        arm(0);
+        d.advance(heartbeatAt);
+        heartbeat();
+        d.advance(endsAt - 0.25 - heartbeatAt);
+        EXPECT_TRUE(status().armed);
+        tool.clearRuns();
+        d.advance(0.25);
+        EXPECT_EQ(state(), (State{false, false, kLostContact}));
+        EXPECT_EQ(tool.runs(), Runs{kRestore});  // even with the lid open
+    }
 
     // A forward jump trips at the next tick; a backward one does not stretch the lease.
     arm(0);
@@ -288,35 +291,6 @@ TEST_F(HelperServiceTest, WatchdogDisarmsAnAppQuietForMoreThan90SecondsOfWallClo
     EXPECT_TRUE(status().armed);
     d.advance(60.0);
     EXPECT_FALSE(status().armed);
-}
-
-TEST_F(HelperServiceTest, WatchesRunNoToolUnlessHoldingThenEndItOnLowBatteryOrCriticalHeat) {
-    arm(0);
-    setBattery(2, false);
-    thermal.level = ThermalState::critical;
-    tool.clearRuns();
-    EXPECT_TRUE(keepAlive(200).empty());
-    EXPECT_TRUE(tool.runs().empty());
-
-    setBattery(2, true);
-    thermal.level = ThermalState::serious;
-    setLid(true);
-    keepAlive(100);
-    setBattery(7, false);
-    d.advance(20.0);
-    EXPECT_TRUE(status().activeHold);
-    setBattery(5, false);
-    d.advance(20.0);
-    EXPECT_EQ(state(), (State{true, false, kBatteryLow}));
-
-    setBattery(80, false);
-    setLid(false);
-    setLid(true);
-    thermal.level = ThermalState::critical;
-    d.advance(20.0);
-    EXPECT_EQ(state(), (State{true, false, kCritical}));
-    // Each end leaves one line in the log.
-    EXPECT_EQ(log.lines(), (Runs{"MAVUHelper: " + kBatteryLow, "MAVUHelper: " + kCritical}));
 }
 
 TEST_F(HelperServiceTest, NothingRunsOnceTheServiceIsGone) {

@@ -1,8 +1,9 @@
+#include "helper/LidMonitor.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "helper/LidMonitor.h"
 #include "tests/support/FakePowerRegistry.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/VirtualDispatch.h"
@@ -11,6 +12,7 @@ namespace mavu::helper {
 namespace {
 
 using Reports = std::vector<bool>;
+using Lines = std::vector<std::string>;
 
 class LidMonitorTest : public ::testing::Test {
   protected:
@@ -20,10 +22,6 @@ class LidMonitorTest : public ::testing::Test {
         monitor->start();
         return monitor;
     }
-    void notify() {
-        registry.sendNotification();
-        d.runUntilIdle();
-    }
 
     testing::VirtualDispatch d;
     testing::FakePowerRegistry registry;
@@ -31,12 +29,8 @@ class LidMonitorTest : public ::testing::Test {
     Reports reports;
 };
 
-TEST_F(LidMonitorTest, ReportsTheFirstStateAtOnceAndAfterwardsOnlyChanges) {
+TEST_F(LidMonitorTest, ReportsTheFirstStateAtOnceThenChangesByPollOrNotification) {
     auto monitor = start();
-    EXPECT_EQ(reports, Reports{false});
-    d.advance(10.0);
-    notify();
-    EXPECT_EQ(reports, Reports{false});
     // A flip and flip-back between two polls goes unseen.
     d.advance(0.05);
     registry.setLid(true);
@@ -46,19 +40,17 @@ TEST_F(LidMonitorTest, ReportsTheFirstStateAtOnceAndAfterwardsOnlyChanges) {
     EXPECT_EQ(reports, Reports{false});
 
     registry.setLid(true);
-    d.advance(0.25);
+    d.advance(0.2);
     EXPECT_EQ(reports, (Reports{false, true}));
     monitor->start();  // already started: nothing happens
-    EXPECT_EQ(reports.size(), 2u);
-    // A notification re-reads without waiting for the poll.
-    d.advance(0.1);
     registry.setLid(false);
-    notify();
+    registry.sendNotification();  // re-reads without waiting for the poll
+    d.runUntilIdle();
     EXPECT_EQ(reports, (Reports{false, true, false}));
     EXPECT_TRUE(log.lines().empty());
 }
 
-TEST_F(LidMonitorTest, PropertyTypesMapToClosedOrOpen) {
+TEST_F(LidMonitorTest, OnlyATrueOrNonZeroClamshellPropertyIsClosed) {
     const std::pair<std::optional<hardware::RegistryValue>, bool> cases[] = {
         {std::int64_t{1}, true},   {std::int64_t{0}, false}, {true, true},
         {std::string("1"), false}, {std::nullopt, false},
@@ -69,11 +61,11 @@ TEST_F(LidMonitorTest, PropertyTypesMapToClosedOrOpen) {
         start();
         EXPECT_EQ(reports, Reports{closed});
     }
-    EXPECT_EQ(log.lines(), std::vector<std::string>{
-                               "MAVUHelper: the lid state cannot be read; taking the lid as open"});
+    EXPECT_EQ(log.lines(),
+              Lines{"MAVUHelper: the lid state cannot be read; taking the lid as open"});
 }
 
-TEST_F(LidMonitorTest, StopDetachesEverythingAndStartReportsAfresh) {
+TEST_F(LidMonitorTest, StopOrDestructionReleasesEverythingAndStartReportsAfresh) {
     auto monitor = start();
     monitor->stop();
     EXPECT_EQ(registry.liveHandles(), 0u);
@@ -82,39 +74,33 @@ TEST_F(LidMonitorTest, StopDetachesEverythingAndStartReportsAfresh) {
     d.advance(1.0);
     EXPECT_EQ(reports, Reports{false});
 
-    registry.setLid(false);
     monitor->start();
-    EXPECT_EQ(reports, (Reports{false, false}));
-    monitor.reset();  // destruction stops it too
+    EXPECT_EQ(reports, (Reports{false, true}));
+    monitor.reset();
     EXPECT_EQ(registry.liveHandles(), 0u);
     EXPECT_EQ(registry.strayReleases(), 0);
-    registry.setLid(true);
+    registry.setLid(false);
     d.advance(1.0);
     EXPECT_EQ(reports.size(), 2u);
 }
 
-TEST_F(LidMonitorTest, NoRootDomainLogsOnceAndStaysSilent) {
-    registry.rootDomainPresent = false;
-    auto monitor = start();
-    registry.setLid(true);
-    d.advance(5.0);
-    EXPECT_TRUE(reports.empty());
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"MAVUHelper: IOPMrootDomain not found"});
-    EXPECT_EQ(d.pendingCount(), 0u);
-}
-
-TEST_F(LidMonitorTest, WithoutNotificationsThePollAloneSeesChanges) {
+TEST_F(LidMonitorTest, WithoutNotificationsThePollAloneSeesChangesWithoutARootDomainNothing) {
     registry.registrationError = -536870201;
     start()->stop();
-    EXPECT_EQ(log.lines(), std::vector<std::string>{
-                               "MAVUHelper: IOServiceAddInterestNotification failed: -536870201"});
-
     registry.portsAvailable = false;
     auto portless = start();
-    EXPECT_EQ(log.lines().size(), 1u);
     registry.setLid(true);
     d.advance(0.25);
     EXPECT_EQ(reports, (Reports{false, false, true}));
+    portless.reset();
+
+    registry.rootDomainPresent = false;
+    auto absent = start();
+    d.advance(5.0);
+    EXPECT_EQ(reports.size(), 3u);
+    EXPECT_EQ(d.pendingCount(), 0u);
+    EXPECT_EQ(log.lines(), (Lines{"MAVUHelper: IOServiceAddInterestNotification failed: -536870201",
+                                  "MAVUHelper: IOPMrootDomain not found"}));
 }
 
 }  // namespace

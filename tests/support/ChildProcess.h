@@ -179,11 +179,6 @@ class TalkingProcess {
 
     pid_t pid() const { return pid_; }
 
-    void writeLine(const std::string& line) {
-        std::signal(SIGPIPE, SIG_IGN);  // a program that already ended is no crash
-        const std::string text = line + "\n";
-        [[maybe_unused]] const ssize_t written = write(input_, text.data(), text.size());
-    }
     // The next line without its newline; nothing at the end of the output or the time.
     std::optional<std::string> readLine(std::chrono::milliseconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -20,14 +20,12 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
 
     void setLid(bool closed) { clamshell = closed; }
     // Queues one general-interest message for every live registration, on the queue its
-    // port is attached to, as the registry would.
+    // port is attached to, as the registry would; one gone by delivery time gets nothing.
     void sendNotification() {
         for (const auto& [notifier, registration] : registrations_) {
             registration.queue->async([this, notifier, alive = registration.portAlive] {
-                // Gone by delivery time: a released registration or a destroyed port.
-                const auto found = registrations_.find(notifier);
-                if (*alive && found != registrations_.end()) {
-                    auto callback = found->second.callback;
+                if (*alive && registrations_.count(notifier)) {
+                    auto callback = registrations_[notifier].callback;
                     callback();
                 }
             });
@@ -42,10 +40,8 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
     }
     std::optional<hardware::RegistryValue> readProperty(hardware::RegistryObject service,
                                                         const std::string& key) override {
-        if (!live_.count(service) || key != hardware::kClamshellStateKey) {
-            return std::nullopt;
-        }
-        return clamshell;
+        return live_.count(service) && key == hardware::kClamshellStateKey ? clamshell
+                                                                           : std::nullopt;
     }
     std::unique_ptr<hardware::RegistryNotificationPort> createNotificationPort(
         dispatch::MainQueue& queue) override {
@@ -55,14 +51,12 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
                                 hardware::RegistryObject service, const std::string& interestType,
                                 std::function<void()> onNotification,
                                 hardware::RegistryObject& notifier) override {
-        if (registrationError != 0) {
-            return registrationError;
+        if (registrationError != 0 || !live_.count(service) ||
+            interestType != hardware::kGeneralInterest) {
+            return registrationError != 0 ? registrationError : -1;
         }
-        if (!live_.count(service) || interestType != hardware::kGeneralInterest) {
-            return -1;
-        }
-        auto& fake = dynamic_cast<Port&>(port);
         notifier = newHandle();
+        auto& fake = dynamic_cast<Port&>(port);
         registrations_[notifier] = {&fake.queue, fake.alive, std::move(onNotification)};
         return 0;
     }
@@ -79,7 +73,7 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
         std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     };
     struct Registration {
-        dispatch::MainQueue* queue;
+        dispatch::MainQueue* queue = nullptr;
         std::shared_ptr<bool> portAlive;
         std::function<void()> callback;
     };

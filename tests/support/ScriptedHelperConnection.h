@@ -16,10 +16,10 @@ struct SentMessage {
     std::string member;  // the bus member: "Arm", "Disarm", "Heartbeat", ...
     double durationSeconds = 0;
     bool hasExternalDisplay = false;
-    protocol::MessageReply messageReply;
-    protocol::EmptyReply emptyReply;
-    protocol::VersionReply versionReply;
-    ipc::ErrorHandler errorHandler;
+    ipc::ErrorHandler errorHandler = {};
+    protocol::MessageReply messageReply = {};
+    protocol::EmptyReply emptyReply = {};
+    protocol::VersionReply versionReply = {};
 
     void reply(bool success, std::optional<std::string> message = std::nullopt) {
         messageReply(success, std::move(message));
@@ -30,45 +30,40 @@ struct SentMessage {
     void fail(std::string description) {
         errorHandler({"org.freedesktop.DBus.Error.ServiceUnknown", std::move(description)});
     }
-    // What a connection does with a message still pending when its owner closes it.
-    void drop() { *this = {member, durationSeconds, hasExternalDisplay, {}, {}, {}, {}}; }
 };
 
 using SentLog = std::vector<std::shared_ptr<SentMessage>>;
 
+// Logs every message both in the connector's log and in its connection's.
 class ScriptedHelperProxy final : public protocol::HelperProtocol {
   public:
-    ScriptedHelperProxy(SentLog& log, SentLog& connectionLog, ipc::ErrorHandler onError)
-        : log_(log), connectionLog_(connectionLog), onError_(std::move(onError)) {}
+    ScriptedHelperProxy(SentLog& all, SentLog& mine, ipc::ErrorHandler onError)
+        : all_(all), mine_(mine), onError_(std::move(onError)) {}
 
-    void armWithDurationSeconds(double seconds, bool external,
-                                protocol::MessageReply reply) override {
-        add("Arm", seconds, external).messageReply = std::move(reply);
+    void armWithDurationSeconds(double seconds, bool external, protocol::MessageReply r) override {
+        add({"Arm", seconds, external, onError_, std::move(r)});
     }
-    void disarm(protocol::MessageReply reply) override {
-        add("Disarm").messageReply = std::move(reply);
+    void disarm(protocol::MessageReply r) override {
+        add({"Disarm", 0, false, onError_, std::move(r)});
     }
-    void heartbeat(bool external, protocol::MessageReply reply) override {
-        add("Heartbeat", 0, external).messageReply = std::move(reply);
+    void heartbeat(bool external, protocol::MessageReply r) override {
+        add({"Heartbeat", 0, external, onError_, std::move(r)});
     }
-    void forceSafeOff(protocol::EmptyReply reply) override {
-        add("ForceSafeOff").emptyReply = std::move(reply);
+    void forceSafeOff(protocol::EmptyReply r) override {
+        add({"ForceSafeOff", 0, false, onError_, {}, std::move(r)});
     }
-    void status(protocol::StatusReply) override { add("Status"); }
-    void helperVersion(protocol::VersionReply reply) override {
-        add("HelperVersion").versionReply = std::move(reply);
+    void status(protocol::StatusReply) override { add({"Status", 0, false, onError_}); }
+    void helperVersion(protocol::VersionReply r) override {
+        add({"HelperVersion", 0, false, onError_, {}, {}, std::move(r)});
     }
 
   private:
-    SentMessage& add(std::string member, double seconds = 0, bool external = false) {
-        auto message = std::make_shared<SentMessage>(
-            SentMessage{std::move(member), seconds, external, {}, {}, {}, onError_});
-        log_.push_back(message);
-        connectionLog_.push_back(message);
-        return *message;
+    void add(SentMessage message) {
+        all_.push_back(std::make_shared<SentMessage>(std::move(message)));
+        mine_.push_back(all_.back());
     }
-    SentLog& log_;
-    SentLog& connectionLog_;
+    SentLog& all_;
+    SentLog& mine_;
     ipc::ErrorHandler onError_;
 };
 
@@ -77,25 +72,22 @@ class ScriptedHelperConnection final : public ipc::HelperConnection {
   public:
     explicit ScriptedHelperConnection(SentLog& log) : log_(log) {}
 
-    void setInvalidationHandler(ipc::Handler h) override { onInvalidated = std::move(h); }
-    void setInterruptionHandler(ipc::Handler h) override { onInterrupted = std::move(h); }
+    void setInvalidationHandler(ipc::Handler h) override { failFromBus = std::move(h); }
+    void setInterruptionHandler(ipc::Handler h) override { interrupt = std::move(h); }
     void resume() override { resumed = true; }
+    // What a connection does with the messages still pending when its owner closes it.
     void invalidate() override {
         invalidatedByOwner = true;
         for (auto& message : sent) {
-            message->drop();
+            *message = {message->member, message->durationSeconds, message->hasExternalDisplay};
         }
     }
     std::shared_ptr<protocol::HelperProtocol> remoteObjectProxy(ipc::ErrorHandler h) override {
         return std::make_shared<ScriptedHelperProxy>(log_, sent, std::move(h));
     }
 
-    // The daemon left the bus / the bus closed the connection.
-    void interrupt() { onInterrupted(); }
-    void failFromBus() { onInvalidated(); }
-
-    ipc::Handler onInvalidated;
-    ipc::Handler onInterrupted;
+    ipc::Handler failFromBus;  // the bus closed the connection
+    ipc::Handler interrupt;    // the daemon left the bus
     bool resumed = false;
     bool invalidatedByOwner = false;
     SentLog sent;

@@ -49,9 +49,6 @@ class TempDir {
         mavu::testing::writeFile(path(relative), bytes);
         return path(relative).string();
     }
-    std::string writeFile(const std::string& name, const std::string& bytes) const {
-        return write(name, bytes);
-    }
     std::string writeExecutable(const std::string& name, const std::string& bytes) const {
         const auto file = write(name, bytes);
         ::chmod(file.c_str(), 0755);

@@ -19,7 +19,7 @@ using dispatch::Work;
 // Virtual time for unit tests. Every queue runs on the test's thread, and only inside
 // advance()/runUntilIdle(): due work and deadlines run in (deadline, enqueue) order,
 // including whatever they enqueue themselves. The wall clock follows the monotonic one
-// but can be set or jumped on its own, as a person or an NTP daemon would.
+// but can jump on its own, as a person or an NTP daemon would.
 class VirtualDispatch final : public dispatch::Dispatch, public dispatch::Clock {
   public:
     VirtualDispatch();
@@ -39,7 +39,6 @@ class VirtualDispatch final : public dispatch::Dispatch, public dispatch::Clock 
     WallTime wallNow() const override;
     // Seconds of virtual time since this object was created.
     double elapsedSeconds() const { return dispatch::toSeconds(now_ - start_); }
-    void setWallClock(WallTime to) { wallOffset_ += to - wallNow(); }
     void jumpWallClock(Duration by) { wallOffset_ += by; }
 
     // Fires the main queue's readable callbacks registered for fd (in registration order).

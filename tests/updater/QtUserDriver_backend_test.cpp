@@ -20,13 +20,18 @@ std::vector<QMessageBox*> openBoxes() {
     return boxes;
 }
 
-void click(QMessageBox* box, const QString& label) {
+// What the box says, then closes it with the button of that label (or none).
+std::string answer(const QString& label = {}) {
+    QMessageBox* box = openBoxes().at(0);
+    const auto said = box->text() + "|" + box->informativeText() + "|" + box->detailedText();
     for (QAbstractButton* button : box->buttons()) {
         if (button->text() == label) {
             button->click();
         }
     }
+    box->close();
     QApplication::processEvents();
+    return said.toStdString();
 }
 
 TEST(QtUserDriver, ShowsEachSentenceAndReportsTheChoiceOnce) {
@@ -35,35 +40,25 @@ TEST(QtUserDriver, ShowsEachSentenceAndReportsTheChoiceOnce) {
     const auto offer = [&] {
         const UpdateItem item{"MAVU 1.4", "14", "1.4", "https://example.org", "<b>Lid</b> &amp;"};
         driver->showUpdateFound(item, "1.3", [&](UpdateChoice c) { choices.push_back(c); });
-        return openBoxes().at(0);
     };
-
-    QMessageBox* box = offer();
-    EXPECT_EQ(box->text(), "A new version of MAVU is available");
-    EXPECT_EQ(box->informativeText(),
-              "MAVU 1.4 is now available \u2014 you have 1.3. Would you like to download it now?");
-    EXPECT_EQ(box->detailedText(), "Lid &");
-    click(box, "Download");
-    click(offer(), "Later");
-    offer()->close();
-    QApplication::processEvents();
+    offer();
+    EXPECT_EQ(answer("Download"),
+              "A new version of MAVU is available|MAVU 1.4 is now available \u2014 you have 1.3. "
+              "Would you like to download it now?|Lid &");
+    offer();
+    answer("Later");
+    offer();
+    answer();
     EXPECT_EQ(choices,
               (std::vector{UpdateChoice::download, UpdateChoice::later, UpdateChoice::later}));
-
     driver->showUpToDate("1.3");
-    box = openBoxes().at(0);
-    EXPECT_EQ(box->text(), "You're up to date");
-    EXPECT_EQ(box->informativeText(), "MAVU 1.3 is currently the newest version available.");
-    box->close();
-    QApplication::processEvents();
+    EXPECT_EQ(answer(), "You're up to date|MAVU 1.3 is currently the newest version available.|");
     driver->showUpdaterError("The update feed is too large.");
-    box = openBoxes().at(0);
-    EXPECT_EQ(box->text(), "Update Error");
-    EXPECT_EQ(box->informativeText(), "The update feed is too large.");
-
-    // Closing the driver closes its dialogs without answering for the user.
+    EXPECT_EQ(answer(), "Update Error|The update feed is too large.|");
+    driver->showUpToDate("1.3");
     offer();
     EXPECT_EQ(openBoxes().size(), 2u);
+    // Closing the driver closes its dialogs without answering for the user.
     driver.reset();
     QApplication::processEvents();
     EXPECT_TRUE(openBoxes().empty());
