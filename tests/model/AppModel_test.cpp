@@ -15,24 +15,20 @@ constexpr char kSleeps[] = "Mac sleeps normally when lid closes.";
 constexpr char kAwake[] = "Mac stays awake when lid closes.";
 constexpr char kBattery[] = "MAVU restored normal sleep \u2014 battery dropped to 5%.";
 
+// Raw values are read exactly; anything else is the default. (The stored shortcut's rules
+// are the key-combo test's.)
 TEST(AppModelSettings, StoredValuesAreReadByTheRules) {
-    const std::tuple<const char*, DurationOption, AppearancePreference, KeyCombo> cases[] = {
-        {"duration=\u221E\nappearance=Dark", DurationOption::infinite, AppearancePreference::dark,
-         shortcut::defaultCombo},
-        {"duration=8H\nappearance=dark\nshortcutKeyCode=12", DurationOption::eight,
-         AppearancePreference::system, shortcut::defaultCombo},
-        {"duration=1h\nshortcutKeyCode=12\nshortcutModifiers=-1", DurationOption::infinite,
-         AppearancePreference::system, shortcut::defaultCombo},
-        {"shortcutKeyCode=4294967295\nshortcutModifiers=1048576", DurationOption::infinite,
-         AppearancePreference::system, KeyCombo{4294967295u, 0x100000}},
+    const std::tuple<const char*, DurationOption, AppearancePreference> cases[] = {
+        {"duration=\u221E\nappearance=Dark", DurationOption::infinite, AppearancePreference::dark},
+        {"duration=8H\nappearance=dark", DurationOption::eight, AppearancePreference::system},
+        {"duration=1h", DurationOption::infinite, AppearancePreference::system},
     };
-    for (const auto& [stored, duration, appearance, combo] : cases) {
+    for (const auto& [stored, duration, appearance] : cases) {
         ModelWorld world;
         world.folder.write("norvel/MAVU.conf", "[General]\n" + std::string(stored) + "\n");
         auto& model = world.launch();
         EXPECT_EQ(model.duration().get(), duration) << stored;
         EXPECT_EQ(model.appearance().get(), appearance) << stored;
-        EXPECT_EQ(model.shortcut().get(), combo) << stored;
     }
 }
 
@@ -72,24 +68,6 @@ TEST(AppModelSettings, ChoicesReachTheNextLaunchUntilUninstallRemovesThem) {
         EXPECT_EQ(third.appearance().get(), AppearancePreference::system);
         EXPECT_EQ(third.shortcut().get(), shortcut::defaultCombo);
     }
-}
-
-TEST(AppModelSettings, ATakenHotKeyKeepsTheOldCombination) {
-    ModelWorld world;
-    auto& model = world.launch();
-    world.hotKeys->taken.insert({0, hotkey::modifierMask::command});
-    model.updateShortcut({0, shortcut::modifier::command});
-    EXPECT_EQ(model.shortcut().get(), shortcut::defaultCombo);
-    EXPECT_FALSE(world.settings->contains("shortcutKeyCode"));
-    EXPECT_EQ(model.setupMessage().get(),
-              "This shortcut is already used by another app. Please choose a different "
-              "combination.");
-    EXPECT_TRUE(model.showSetupAlert().get());
-    // The old one, registered again: pressing it toggles.
-    EXPECT_EQ(world.hotKeys->calls.back(), "register 6 6400");
-    world.hotKeys->press(shortcut::GlobalShortcutManager::hotKeyID);
-    world.dispatch.runUntilIdle();
-    EXPECT_EQ(world.sent().back(), "Arm 0");
 }
 
 TEST(AppModelSession, HeartbeatsEveryTwentyFiveSecondsArmedOrNot) {

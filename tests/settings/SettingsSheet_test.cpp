@@ -129,11 +129,19 @@ TEST_F(SheetTest, ControlsAndKeysCallTheModel) {
     };
     record(38, Qt::ShiftModifier);  // shift+A
     EXPECT_EQ(model.shortcut().get(), (KeyCombo{0, 0x20000}));
-    // Another program holds control+S: the old combination stays, and shows again.
+    // Another program holds control+S: the old combination stays, registered again, and
+    // shows again; the hot key toggles.
     world.hotKeys->taken.insert({1, hotkey::modifierMask::control});
     record(39, Qt::ControlModifier);
     EXPECT_TRUE(model.showSetupAlert().get());
+    EXPECT_EQ(model.setupMessage().get(),
+              "This shortcut is already used by another app. Please "
+              "choose a different combination.");
     EXPECT_EQ(recorder->combo(), (KeyCombo{0, 0x20000}));
+    EXPECT_EQ(world.hotKeys->calls.back(), "register 0 512");
+    world.hotKeys->press(shortcut::GlobalShortcutManager::hotKeyID);
+    world.dispatch.runUntilIdle();
+    EXPECT_EQ(world.sent().back(), "Arm 0");
     click("resetShortcut");
     EXPECT_EQ(model.shortcut().get(), shortcut::defaultCombo);
     EXPECT_EQ(recorder->combo(), shortcut::defaultCombo);

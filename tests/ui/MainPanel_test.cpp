@@ -70,7 +70,7 @@ TEST(MainPanel, EveryStateIsDrawnInItsColoursAt408By503) {
     }
 }
 
-TEST(MainPanel, TheButtonAndTheDurationsSitWhereTheCanvasPutsThem) {
+TEST(MainPanel, ControlsSitWhereTheCanvasPutsThem) {
     MainPanelView view({});
     const QRectF main = frame(view, MainPanelView::kMainButton);
     EXPECT_EQ(main, QRectF(56, main.top(), 488, 96));
@@ -81,6 +81,13 @@ TEST(MainPanel, TheButtonAndTheDurationsSitWhereTheCanvasPutsThem) {
         EXPECT_EQ(f, QRectF(x / 2, f.top(), option == DurationOption::infinite ? 80 : 74, 50));
         EXPECT_GT(f.top(), main.bottom() + 20);
         x += 2 * (f.width() + 14);
+    }
+    // The bottom bar: its icons on the line of "Launch at login", 22 above the bottom.
+    const QRectF login = frame(view, MainPanelView::kLaunchAtLogin);
+    EXPECT_EQ(login.bottom(), 740 - 22);
+    for (const QString& icon :
+         {MainPanelView::kAppearance, MainPanelView::kSettings, MainPanelView::kQuit}) {
+        EXPECT_DOUBLE_EQ(frame(view, icon).center().y(), login.center().y());
     }
 }
 
