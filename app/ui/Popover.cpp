@@ -193,7 +193,8 @@ void Popover::updateSheet() {
     }
     const ColorScheme scheme =
         effectiveScheme(colorScheme(model_.appearance().get()), desktop_.scheme().get());
-    if (sheetWindow_ && scheme == sheetScheme_) {
+    // A hidden sheet (closed earlier in this showing) is built anew, as on the first open.
+    if (sheetWindow_ && sheetWindow_->isVisible() && scheme == sheetScheme_) {
         return;
     }
     const SheetPlacement placement =

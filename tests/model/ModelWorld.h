@@ -7,6 +7,7 @@
 
 #include "app/model/AppModel.h"
 #include "platform/bundle/InfoPlist.h"
+#include "platform/services/XdgAutostartService.h"
 #include "platform/settings/QtSettingsStore.h"
 #include "tests/client/ScriptedDaemonService.h"
 #include "tests/shortcut/HotKeyPortDouble.h"
@@ -16,60 +17,32 @@
 
 namespace mavu::testing {
 
-// A login item whose registration always goes through.
-struct LoginItem final : services::AppService {
-    int current = services::kStatusNotRegistered;
-    int status() override { return current; }
-    std::optional<services::ServiceError> registerService() override {
-        current = services::kStatusEnabled;
-        return std::nullopt;
-    }
-    std::optional<services::ServiceError> unregisterService() override {
-        current = services::kStatusNotRegistered;
-        return std::nullopt;
-    }
-    void unregisterService(std::function<void(std::optional<services::ServiceError>)>) override {}
-};
-
-struct Screens final : display::DisplayList {
-    std::vector<display::ActiveDisplay> activeDisplays() const override { return list; }
-    std::vector<display::ActiveDisplay> list{{1, true}};
-};
-
-struct RecordingNotifier final : notify::Notifier {
+// The screens, the notification server, the alerts and the process's end, recording.
+struct Desk final : display::DisplayList,
+                    notify::Notifier,
+                    alert::AlertPresenter,
+                    process::ProcessExit {
+    std::vector<display::ActiveDisplay> activeDisplays() const override { return displays; }
     void post(notify::Notification n) override { posted.push_back(std::move(n)); }
-    std::vector<notify::Notification> posted;
-};
-
-struct RecordingAlerts final : alert::AlertPresenter {
     void runModal(const alert::Alert& alert) override { shown.push_back(alert); }
-    std::vector<alert::Alert> shown;
-};
-
-struct RecordingExit final : process::ProcessExit {
     void exit(int status) override { exits.push_back(status); }
+    std::vector<display::ActiveDisplay> displays{{1, true}};
+    std::vector<notify::Notification> posted;
+    std::vector<alert::Alert> shown;
     std::vector<int> exits;
 };
 
-struct FakeUpdater final : updater::Updater {
+struct FakeUpdater final : updater::Updater, updater::UpdaterController {
     bool automaticallyChecksForUpdates() const override { return automatic; }
     void setAutomaticallyChecksForUpdates(bool enabled) override { automatic = enabled; }
     bool canCheckForUpdates() const override { return canCheck; }
     void checkForUpdates() override { ++checks; }
     void relaunchAfterInstalling(const updater::UpdateItem&, std::function<void()>) override {}
-    bool automatic = true;
-    bool canCheck = true;
-    int checks = 0;
-    bool started = false;
-    std::weak_ptr<updater::UpdaterDelegate> delegate;
-};
-
-struct FakeUpdaterController final : updater::UpdaterController {
-    explicit FakeUpdaterController(std::shared_ptr<FakeUpdater> fake) : fake(std::move(fake)) {}
-    updater::Updater& updater() override { return *fake; }
+    updater::Updater& updater() override { return *this; }
     void startUpdater() override {}
-    void checkForUpdates() override { fake->checkForUpdates(); }
-    std::shared_ptr<FakeUpdater> fake;
+    bool automatic = true, canCheck = true, started = false;
+    int checks = 0;
+    std::weak_ptr<updater::UpdaterDelegate> delegate;
 };
 
 // Everything a model runs on. It outlives the models it launches, so a relaunch reads
@@ -84,18 +57,20 @@ class ModelWorld {
             .mainQueue = dispatch.mainQueue(),
             .services = services,
             .helperConnector = connector,
-            .displays = screens,
+            .displays = desk,
             .shortcuts = shortcuts,
             .settings = settings,
-            .notifier = notifier,
-            .alerts = alerts,
-            .processExit = exit,
+            .notifier = desk,
+            .alerts = desk,
+            .processExit = desk,
             .bundle = std::make_shared<bundle::PlistBundleInfo>(folder.path("Info.plist")),
             .makeUpdaterController =
                 [this](bool starting, std::weak_ptr<updater::UpdaterDelegate> delegate) {
-                    updater->started = starting;
-                    updater->delegate = std::move(delegate);
-                    return std::make_unique<FakeUpdaterController>(updater);
+                    auto made = std::make_unique<FakeUpdater>();
+                    made->started = starting;
+                    made->delegate = std::move(delegate);
+                    updater = made.get();
+                    return std::unique_ptr<updater::UpdaterController>(std::move(made));
                 },
         });
         dispatch.runUntilIdle();
@@ -121,19 +96,15 @@ class ModelWorld {
                                        "</dict></plist>");
     }
 
-    // What went to the daemon, e.g. "Arm 7200", "Disarm"; heartbeats as "Heartbeat 0/1".
-    std::vector<std::string> sent(bool heartbeats = false) const {
+    // What went to the daemon, e.g. "Arm 7200", "Disarm", "Heartbeat 1" (with a monitor).
+    std::vector<std::string> sent() const {
         std::vector<std::string> members;
         for (const auto& message : connector->sent) {
+            members.push_back(message->member);
             if (message->member == "Arm") {
-                members.push_back("Arm " + std::to_string(int(message->durationSeconds)));
+                members.back() += " " + std::to_string(int(message->durationSeconds));
             } else if (message->member == "Heartbeat") {
-                if (heartbeats) {
-                    members.push_back("Heartbeat " +
-                                      std::to_string(int(message->hasExternalDisplay)));
-                }
-            } else {
-                members.push_back(message->member);
+                members.back() += " " + std::to_string(int(message->hasExternalDisplay));
             }
         }
         return members;
@@ -158,17 +129,15 @@ class ModelWorld {
     std::shared_ptr<settings::QtSettingsStore> settings =
         std::make_shared<settings::QtSettingsStore>(folder.path("norvel/MAVU.conf"));
     std::shared_ptr<ScriptedServiceManagement> services =
-        std::make_shared<ScriptedServiceManagement>(dispatch.mainQueue(),
-                                                    std::make_shared<LoginItem>());
+        std::make_shared<ScriptedServiceManagement>(
+            dispatch.mainQueue(), std::make_shared<services::XdgAutostartService>(
+                                      folder.path("autostart"), "mavu", dispatch.mainQueue()));
     std::shared_ptr<ScriptedHelperConnector> connector =
         std::make_shared<ScriptedHelperConnector>();
-    std::shared_ptr<Screens> screens = std::make_shared<Screens>();
+    std::shared_ptr<Desk> desk = std::make_shared<Desk>();
     HotKeyPortDouble* hotKeys = new HotKeyPortDouble;
     shortcut::GlobalShortcutManager shortcuts{std::unique_ptr<hotkey::HotKeyPort>(hotKeys)};
-    std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
-    std::shared_ptr<RecordingAlerts> alerts = std::make_shared<RecordingAlerts>();
-    std::shared_ptr<RecordingExit> exit = std::make_shared<RecordingExit>();
-    std::shared_ptr<FakeUpdater> updater = std::make_shared<FakeUpdater>();
+    FakeUpdater* updater = nullptr;  // the latest model's
     std::shared_ptr<app::AppModel> model;
 };
 

@@ -15,40 +15,24 @@ namespace {
 
 using Command = std::vector<std::string>;
 
-class LoginItemsSettingsTest : public ::testing::Test {
-  protected:
-    void install(const std::string& name, const std::string& script = "") {
-        dir_.writeScript(name, script);
-    }
-    testing::TempDir dir_;
-    const std::filesystem::path& bin_ = dir_.path();
-};
-
-TEST_F(LoginItemsSettingsTest, PrefersTheRunningDesktopsToolThenAnyToolThenTheFolder) {
+TEST(LoginItemsSettings, TheRunningDesktopsToolThenAnyToolThenTheFolderStartedUnwaited) {
+    testing::TempDir bin;
     const auto command = [&](const char* desktop) {
-        return loginItemsCommand(bin_.string(), desktop, "/autostart");
+        return loginItemsCommand(bin.path().string(), desktop, "/autostart");
     };
     EXPECT_EQ(command("GNOME"), Command{});
-    install("xdg-open");
-    EXPECT_EQ(command("GNOME"), (Command{bin_ / "xdg-open", "/autostart"}));
-    install("kcmshell6");
-    install("gnome-session-properties");
-    EXPECT_EQ(command("KDE"), (Command{bin_ / "kcmshell6", "kcm_autostart"}));
-    EXPECT_EQ(command("ubuntu:GNOME"), Command{bin_ / "gnome-session-properties"});
-}
-
-TEST_F(LoginItemsSettingsTest, StartsTheProgramWithoutWaitingForIt) {
-    const auto out = bin_ / "opened";
+    const auto out = bin.path("opened");
     // Keeps running, under the same pid, until the test stops it.
-    install("xdg-open", "echo $$ $1 > " + out.string() + ".new && /bin/mv " + out.string() +
-                            ".new " + out.string() + " && exec /bin/sleep 30\n");
+    bin.writeScript("xdg-open", "echo $$ $1 > " + out.string() + ".new && /bin/mv " + out.string() +
+                                    ".new " + out.string() + " && exec /bin/sleep 30\n");
+    EXPECT_EQ(command("GNOME"), (Command{bin.path("xdg-open"), "/autostart"}));
+
     const std::string path = ::getenv("PATH");
-    ::setenv("PATH", bin_.c_str(), 1);
+    ::setenv("PATH", bin.path().c_str(), 1);
     const auto started = std::chrono::steady_clock::now();
-    openLoginItemsSettings(bin_ / "autostart");
+    openLoginItemsSettings(bin.path("autostart"));
     const auto returnedAfter = std::chrono::steady_clock::now() - started;
     ::setenv("PATH", path.c_str(), 1);
-
     testing::eventually([&] { return std::filesystem::exists(out); });
     pid_t pid = 0;
     std::string opened;
@@ -57,7 +41,12 @@ TEST_F(LoginItemsSettingsTest, StartsTheProgramWithoutWaitingForIt) {
     EXPECT_EQ(::getsid(pid), pid);  // a session of its own
     ::kill(pid, SIGTERM);
     EXPECT_LT(returnedAfter, std::chrono::seconds(2));
-    EXPECT_EQ(opened, (bin_ / "autostart").string());
+    EXPECT_EQ(opened, bin.path("autostart").string());
+
+    bin.writeScript("kcmshell6", "");
+    bin.writeScript("gnome-session-properties", "");
+    EXPECT_EQ(command("KDE"), (Command{bin.path("kcmshell6"), "kcm_autostart"}));
+    EXPECT_EQ(command("ubuntu:GNOME"), Command{bin.path("gnome-session-properties")});
 }
 
 }  // namespace

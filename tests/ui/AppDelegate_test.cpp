@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QPointer>
+
+#include "app/ui/Popover.h"
 #include "app/ui/TerminationRequests.h"
 #include "tests/model/ModelWorld.h"
 #include "tests/support/FakeSystemAppearance.h"
@@ -24,12 +27,6 @@ struct DelegateWorld {
         requests = std::make_unique<TerminationRequests>(
             world.dispatch.mainQueue(), [this] { delegate->applicationShouldTerminate(); });
     }
-    void arm() {
-        world.model->toggle();
-        world.dispatch.runUntilIdle();
-        world.answer("Arm");
-        world.dispatch.runUntilIdle();
-    }
     void signal(int number) {
         ::raise(number);
         world.dispatch.signalReadable(requests->fd());
@@ -42,40 +39,35 @@ struct DelegateWorld {
     std::vector<double> ended;  // when the process was let go, in virtual seconds
 };
 
+// Armed, an outside quit waits for forceSafeOff (3 s at most); a second request while the
+// first waits sends nothing more, and the model's fields are left as they were.
 TEST(Termination, AnOutsideQuitWhileArmedWaitsForForceSafeOff) {
-    struct Case {
-        int signal;
-        bool daemonAnswers;
-        double endsAt;
-    } cases[] = {{SIGTERM, true, 0.5}, {SIGINT, false, 3.0}, {SIGHUP, true, 0.5}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.signal);
+    const std::tuple<int, bool, bool, double> cases[] = {{SIGTERM, true, true, 0.5},
+                                                         {SIGINT, true, false, 3.0},
+                                                         {SIGHUP, true, true, 0.5},
+                                                         {SIGTERM, false, false, 0.0}};
+    for (const auto& [signal, armed, daemonAnswers, endsAt] : cases) {
+        SCOPED_TRACE(signal);
         DelegateWorld w;
-        w.arm();
+        if (armed) {
+            w.world.arm();
+        }
         const double start = w.world.dispatch.elapsedSeconds();
-        w.signal(c.signal);
-        EXPECT_EQ(w.world.sent().back(), "ForceSafeOff");
-        EXPECT_TRUE(w.ended.empty());
-        // A second request while the first waits sends nothing more.
-        w.signal(SIGTERM);
+        w.signal(signal);
+        if (armed) {
+            w.signal(SIGTERM);
+        }
         w.world.dispatch.advance(0.5);
-        if (c.daemonAnswers) {
+        if (daemonAnswers) {
             w.world.answer("ForceSafeOff");
         }
         w.world.dispatch.advance(3.0);
         ASSERT_EQ(w.ended.size(), 1u);
-        EXPECT_NEAR(w.ended[0] - start, c.endsAt, 0.01);
-        EXPECT_EQ(w.world.sent(), (Sent{"ForceSafeOff", "Arm 0", "ForceSafeOff"}));
-        // The model's fields are left as they were.
-        EXPECT_TRUE(w.world.model->isArmed().get());
+        EXPECT_NEAR(w.ended[0] - start, endsAt, 0.01);
+        EXPECT_EQ(w.world.sent(),
+                  (armed ? Sent{"ForceSafeOff", "Arm 0", "ForceSafeOff"} : Sent{"ForceSafeOff"}));
+        EXPECT_EQ(w.world.model->isArmed().get(), armed);
     }
-}
-
-TEST(Termination, AnOutsideQuitWhileUnarmedEndsAtOnce) {
-    DelegateWorld w;
-    w.signal(SIGTERM);
-    EXPECT_EQ(w.ended, std::vector<double>{w.world.dispatch.elapsedSeconds()});
-    EXPECT_EQ(w.world.sent(), Sent{"ForceSafeOff"});
 }
 
 TEST(ContextMenu, EntriesAreReadWhenTheMenuIsBuilt) {
@@ -88,13 +80,12 @@ TEST(ContextMenu, EntriesAreReadWhenTheMenuIsBuilt) {
                              : action->isEnabled() ? action->text().toStdString()
                                                    : "(" + action->text().toStdString() + ")");
         }
-        EXPECT_EQ(w.delegate->menu()->actions().back()->shortcut(),
-                  QKeySequence(Qt::CTRL | Qt::Key_Q));
         return result;
     };
     EXPECT_EQ(titles(),
               (Sent{"Open MAVU", "Turn On", "-", "Check for Updates…", "-", "Quit MAVU"}));
-    w.arm();
+    EXPECT_EQ(w.delegate->menu()->actions().back()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    w.world.arm();
     w.world.updater->canCheck = false;
     EXPECT_EQ(titles(),
               (Sent{"Open MAVU", "Turn Off", "-", "(Check for Updates…)", "-", "Quit MAVU"}));
@@ -109,30 +100,50 @@ TEST(ContextMenu, EntriesAreReadWhenTheMenuIsBuilt) {
 
 TEST(PopoverPlacement, BesideTheIconOrAtThePointerAlwaysOnScreen) {
     const QRect screen(0, 0, 1366, 768);
-    const QSize size(408, 503);
-    struct Case {
-        const char* what;
-        QRect icon;
-        QPoint pointer;
-        QPoint topLeft;
-    } cases[] = {
-        {"below an icon on a top panel", {1000, 0, 24, 24}, {}, {808, 30}},
-        {"above an icon on a bottom panel", {500, 744, 24, 24}, {}, {308, 235}},
-        {"kept inside at the right edge", {1340, 0, 24, 24}, {}, {958, 30}},
-        {"at the pointer without icon geometry", {}, {700, 10}, {496, 16}},
-        {"above a pointer low on the screen", {}, {100, 760}, {0, 251}},
+    const std::tuple<QRect, QPoint, QPoint> cases[] = {
+        {{1000, 0, 24, 24}, {}, {808, 30}},    // below an icon on a top panel
+        {{500, 744, 24, 24}, {}, {308, 235}},  // above an icon on a bottom panel
+        {{1340, 0, 24, 24}, {}, {958, 30}},    // kept inside at the right edge
+        {{}, {700, 10}, {496, 16}},            // at the pointer without icon geometry
+        {{}, {100, 760}, {0, 251}},            // above a pointer low on the screen
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(popoverPosition(c.icon, c.pointer, screen, size), c.topLeft) << c.what;
+    for (const auto& [icon, pointer, topLeft] : cases) {
+        EXPECT_EQ(popoverPosition(icon, pointer, screen, QSize(408, 503)), topLeft) << topLeft.x();
     }
     // The settings sheet: centred on the popover, top edges aligned, scaled on short screens.
     const SheetPlacement tall = sheetPlacement(QRect(808, 30, 408, 503), screen);
     EXPECT_EQ(tall.scale, 1.0);
     EXPECT_EQ(tall.topLeft, QPoint(853, 28));
-    const SheetPlacement shortScreen =
-        sheetPlacement(QRect(808, 30, 408, 503), QRect(0, 0, 1366, 600));
-    EXPECT_NEAR(shortScreen.scale, 600.0 / 740, 1e-9);
-    EXPECT_EQ(shortScreen.topLeft.y(), 0);
+    const SheetPlacement low = sheetPlacement(QRect(808, 30, 408, 503), QRect(0, 0, 1366, 600));
+    EXPECT_NEAR(low.scale, 600.0 / 740, 1e-9);
+    EXPECT_EQ(low.topLeft.y(), 0);
+}
+
+// While the popover shows and settings are wanted, the sheet stacks above it, top edges
+// aligned; a new scheme builds it anew; closing the popover closes it too.
+TEST(Popover, TheSheetFollowsShowSettingsAndTheScheme) {
+    testing::ModelWorld world;
+    app::AppModel& model = world.launch();
+    DesktopScheme desktop(std::make_unique<testing::FakeSystemAppearance>(ColorScheme::light));
+    int closed = 0;
+    Popover popover(model, desktop, [&] { ++closed; });
+    model.setShowSettings(true);
+    popover.show(QRect(300, 0, 24, 24), {});
+    ASSERT_TRUE(popover.isShown());
+    QWidget* sheet = popover.sheet();
+    ASSERT_TRUE(sheet && sheet->isVisible());
+    EXPECT_EQ(sheet->geometry().top(), popover.window()->geometry().top());
+    QPointer<QWidget> content = sheet->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    model.setAppearance(app::AppearancePreference::dark);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(content.isNull());
+    model.setShowSettings(false);
+    EXPECT_FALSE(sheet->isVisible());
+    model.setShowSettings(true);
+    EXPECT_TRUE(sheet->isVisible());
+    popover.close();
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(closed, 1);
 }
 
 }  // namespace

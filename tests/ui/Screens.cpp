@@ -9,7 +9,6 @@
 #include <QTest>
 #include <cstdio>
 
-#include "app/shortcut/recorder/ShortcutRecorder.h"
 #include "app/ui/MainPanelView.h"
 #include "app/ui/settings/SettingsSheet.h"
 #include "tests/model/ModelWorld.h"
@@ -35,36 +34,29 @@ void save(QWidget& widget, const QString& name) {
     }
 }
 
-// A model whose settings sheet is open and whose daemon answered with version and build.
-struct World {
-    explicit World(const std::string& daemonBuild) {
-        world.launch().setShowSettings(true);
-        world.dispatch.runUntilIdle();
-        world.connector->sent.back()->replyVersion("1.3", daemonBuild);
-        world.dispatch.runUntilIdle();
+// A model whose settings sheet is open and whose daemon answered with version and build,
+// or did not answer at all.
+struct World : mavu::testing::ModelWorld {
+    explicit World(const char* daemonBuild) {
+        launch().setShowSettings(true);
+        dispatch.runUntilIdle();
+        if (daemonBuild) {
+            connector->sent.back()->replyVersion("1.3", daemonBuild);
+        }
+        dispatch.advance(3.0);
     }
-    mavu::app::AppModel& model() { return *world.model; }
-    mavu::testing::ModelWorld world;
+    void shoot(ColorScheme scheme, const QString& name, bool recording = false,
+               double scale = 1.0) {
+        auto sheet = mavu::ui::makeSettingsSheet(*model, scheme, scale);
+        sheet->show();
+        if (recording) {
+            sheet->activateWindow();
+            ok = QTest::qWaitForWindowActive(sheet.get()) && ok;
+            QTest::mouseClick(sheet->findChild<QWidget*>("shortcutRecorder"), Qt::LeftButton);
+        }
+        save(*sheet, name);
+    }
 };
-
-void shoot(World& world, ColorScheme scheme, const QString& name,
-           const std::function<void(QWidget&)>& prepare = {}, double scale = 1.0) {
-    auto sheet = mavu::ui::makeSettingsSheet(world.model(), scheme, scale);
-    sheet->show();
-    if (prepare) {
-        prepare(*sheet);
-    }
-    save(*sheet, name);
-}
-
-void startRecording(QWidget& sheet) {
-    sheet.activateWindow();
-    if (!QTest::qWaitForWindowActive(&sheet)) {
-        std::fprintf(stderr, "the sheet did not become active\n");
-    }
-    QTest::mouseClick(sheet.findChild<mavu::shortcut::ShortcutRecorder*>("shortcutRecorder"),
-                      Qt::LeftButton);
-}
 
 }  // namespace
 
@@ -79,39 +71,34 @@ int main(int argc, char** argv) {
         const QString s = scheme == ColorScheme::dark ? "dark" : "light";
         for (const bool armed : {false, true}) {
             MainPanelState state;
-            state.scheme = scheme;
-            state.isArmed = armed;
+            state.isArmed = state.launchAtLoginEnabled = armed;
             state.duration =
                 armed ? mavu::app::DurationOption::two : mavu::app::DurationOption::infinite;
-            state.launchAtLoginEnabled = armed;
+            state.scheme = scheme;
             view.setState(state);
             save(view, QStringLiteral("panel-%1-%2").arg(s, armed ? "armed" : "unarmed"));
         }
         MainPanelState alert;
         alert.scheme = scheme;
-        alert.showSetupAlert = true;
-        alert.helperNeedsApproval = true;
+        alert.showSetupAlert = alert.helperNeedsApproval = true;
         alert.setupMessage = "Approve MAVU in System Settings → General → Login Items.";
         view.setState(alert);
         save(view, QStringLiteral("panel-%1-setup-alert").arg(s));
 
         World current("42");
-        current.model().toggleLaunchAtLogin();
-        shoot(current, scheme, QStringLiteral("settings-%1").arg(s));
-        shoot(current, scheme, QStringLiteral("settings-%1-recording").arg(s), startRecording);
+        current.model->toggleLaunchAtLogin();
+        current.shoot(scheme, QStringLiteral("settings-%1").arg(s));
+        current.shoot(scheme, QStringLiteral("settings-%1-recording").arg(s), true);
         World outdated("41");
-        shoot(outdated, scheme, QStringLiteral("settings-%1-helper-outdated").arg(s));
-        outdated.model().setShowUninstallConfirm(true);
-        shoot(outdated, scheme, QStringLiteral("settings-%1-uninstall-confirm").arg(s));
-        outdated.model().setShowUninstallConfirm(false);
-        outdated.model().setShowUninstallDone(true);
-        shoot(outdated, scheme, QStringLiteral("settings-%1-uninstall-done").arg(s));
+        outdated.shoot(scheme, QStringLiteral("settings-%1-helper-outdated").arg(s));
+        outdated.model->setShowUninstallConfirm(true);
+        outdated.shoot(scheme, QStringLiteral("settings-%1-uninstall-confirm").arg(s));
+        outdated.model->setShowUninstallConfirm(false);
+        outdated.model->setShowUninstallDone(true);
+        outdated.shoot(scheme, QStringLiteral("settings-%1-uninstall-done").arg(s));
     }
-    World unknown("42");
-    unknown.model().setShowSettings(false);
-    unknown.model().setShowSettings(true);
-    unknown.world.dispatch.advance(3.0);  // the daemon does not answer
-    shoot(unknown, ColorScheme::dark, QStringLiteral("settings-dark-helper-unknown"));
-    shoot(unknown, ColorScheme::light, QStringLiteral("settings-light-scaled"), {}, 0.8);
+    World unknown(nullptr);
+    unknown.shoot(ColorScheme::dark, QStringLiteral("settings-dark-helper-unknown"));
+    unknown.shoot(ColorScheme::light, QStringLiteral("settings-light-scaled"), false, 0.8);
     return ok ? 0 : 1;
 }
