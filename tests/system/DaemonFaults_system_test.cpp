@@ -1,24 +1,84 @@
 // Faults around a hold, with the real daemon, the real power tool and logind's stand-in
 // on a private system bus, against a fake laptop: the daemon killed, the bus or logind
-// gone. Each must end with the machine sleeping normally or the hold truly in place,
-// never in between.
+// gone, a crowd of calls, the laptop's files going bad. Each must end with the machine
+// sleeping normally or the hold truly in place, never in between.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 
+#include <sdbus-c++/sdbus-c++.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "helper/pmset/HolderRecord.h"
+#include "protocol/HelperProtocol.h"
 #include "tests/system/harness/HelperBed.h"
 
 namespace mavu::testing {
 namespace {
 
 using ::testing::AllOf;
+using ::testing::AnyOf;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using namespace std::chrono_literals;
+
+// One client's burst: its own connection keeps up to 100 calls in flight (the system bus
+// lets a connection wait for 128 replies), sending the next as each reply arrives. Call i
+// is a heartbeat, a status, a disarm or an arm for base + i seconds, by i % 4. Returns,
+// in the order the replies arrived, each call's index and for a status the duration
+// it showed (-1 for the others); an error or a missing reply ends the list early.
+std::vector<std::pair<int, double>> burst(int base, int calls) {
+    auto connection = sdbus::createSystemBusConnection();
+    auto proxy = sdbus::createProxy(*connection, protocol::kBusName, protocol::kObjectPath);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::pair<int, double>> replies;
+    bool failed = false;
+    std::function<void(int)> send = [&](int i) {
+        static const char* const kMembers[] = {"Heartbeat", "Status", "Disarm", "Arm"};
+        auto call = proxy->createMethodCall(protocol::kInterface, kMembers[i % 4]);
+        if (i % 4 == 0) {
+            call << false;
+        } else if (i % 4 == 3) {
+            call << static_cast<double>(base + i) << false;
+        }
+        proxy->callMethod(
+            call,
+            [&, i](sdbus::MethodReply& reply, const sdbus::Error* error) {
+                double duration = -1;
+                if (!error && i % 4 == 1) {
+                    bool armed, lid, hold;
+                    reply >> armed >> lid >> hold >> duration;
+                }
+                std::lock_guard lock(mutex);
+                failed = failed || error;
+                replies.emplace_back(i, duration);
+                if (i + 100 < calls && !failed) {
+                    send(i + 100);
+                }
+                changed.notify_all();
+            },
+            std::chrono::seconds(30));
+    };
+    // The first calls go out before the event loop runs, the rest from its thread: sd-bus
+    // is used by one thread at a time.
+    for (int i = 0; i < std::min(calls, 100); ++i) {
+        send(i);
+    }
+    connection->enterEventLoopAsync();
+    {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, 60s, [&] { return failed || replies.size() == std::size_t(calls); });
+    }
+    connection->leaveEventLoop();
+    return replies;
+}
 
 class DaemonFaultTest : public ::testing::Test {
   protected:
@@ -123,6 +183,68 @@ TEST_F(DaemonFaultTest, AHoldLogindDroppedIsTakenAgainOrEndedNeverBelievedIn) {
     const auto log = bed.log();
     EXPECT_EQ(log.find("MAVUHelper: " + couldNotSet), log.rfind("MAVUHelper: " + couldNotSet));
     EXPECT_NE(log.find("MAVUHelper: " + couldNotSet), std::string::npos);
+}
+
+// Two clients send 500 calls each without waiting for every reply. The helper answers
+// every call, each client's in the order sent, and a status shows the client's own latest
+// arm (or the other client's, never an older or a later one of its own).
+TEST_F(DaemonFaultTest, TwoClientsWith500CallsInFlightEachAreAnsweredInOrder) {
+    ASSERT_THAT(bed.status(), HasSubstr("armed=0")) << bed.log();
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", bed.bus().address().c_str(), 1);
+    constexpr int kCalls = 500;
+    const int bases[2] = {10000, 20000};
+    std::vector<std::pair<int, double>> replies[2];
+    std::thread other([&] { replies[1] = burst(bases[1], kCalls); });
+    replies[0] = burst(bases[0], kCalls);
+    other.join();
+    for (int client = 0; client < 2; ++client) {
+        SCOPED_TRACE(client);
+        ASSERT_EQ(replies[client].size(), std::size_t(kCalls)) << bed.log();
+        int latestArm = -1;
+        for (int i = 0; i < kCalls; ++i) {
+            const auto [index, shown] = replies[client][i];
+            ASSERT_EQ(index, i) << "answered out of order";
+            if (i % 4 == 1 && shown >= bases[client] && shown < bases[client] + kCalls) {
+                EXPECT_EQ(shown, latestArm);
+            }
+            latestArm = i % 4 == 3 ? bases[client] + i : latestArm;
+        }
+    }
+    // Both ended with an arm; the state is the one of whichever came last.
+    const std::string last = bed.status();
+    EXPECT_THAT(
+        last,
+        AnyOf(HasSubstr("armed=1 lid=0 hold=0 duration=" + std::to_string(bases[0] + kCalls - 1)),
+              HasSubstr("armed=1 lid=0 hold=0 duration=" + std::to_string(bases[1] + kCalls - 1))));
+}
+
+// Files the daemon and its tool read go away or hold garbage. A thermal zone that cannot
+// be read gives no verdict and a panel that vanished cannot be lit again: neither ends the
+// hold. A battery that cannot be read ends it at the next battery tick, and a lid that
+// cannot be read counts as open; each says so in one log line.
+TEST_F(DaemonFaultTest, LaptopFilesThatVanishOrHoldGarbageEndTheHoldSafely) {
+    const auto laptop = bed.dir() / "laptop";
+    const auto once = [&](const std::string& line) {
+        const auto log = bed.log();
+        return log.find(line) != std::string::npos && log.find(line) == log.rfind(line);
+    };
+    hold();
+    writeFile(laptop / "sys/class/thermal/thermal_zone0/temp", "hot\n");
+    std::filesystem::remove_all(laptop / "sys/class/backlight");
+    std::filesystem::remove_all(laptop / "sys/class/power_supply/BAT0");
+    const std::string unreadable = "MAVU restored normal sleep — could not read the battery state.";
+    EXPECT_TRUE(bed.waitForStatus("hold=0 duration=0 message=" + unreadable, 30s)) << bed.status();
+    EXPECT_FALSE(holderPid());
+    EXPECT_EQ(inhibitors(), 0);
+    EXPECT_TRUE(once(unreadable));
+
+    // A fresh laptop (its lid open), a new hold, then a lid file full of garbage.
+    ASSERT_EQ(runProcess(MAVU_TEST_FAKE_LAPTOP, {"init", laptop.string()}).status, 0);
+    hold();
+    writeFile(laptop / "proc/acpi/button/lid/LID0/state", "\x01\x02 garbage\n");
+    EXPECT_TRUE(bed.waitForStatus("armed=1 lid=0 hold=0")) << bed.status();
+    expectNormalSleep();
+    EXPECT_TRUE(once("MAVUHelper: the lid state cannot be read"));
 }
 
 }  // namespace
