@@ -1,6 +1,7 @@
 // Faults around a hold, with the real daemon, the real power tool and logind's stand-in
-// on a private system bus, against a fake laptop: the daemon killed, the bus or logind
-// gone. Each must end with the machine sleeping normally or the hold truly in place,
+// on a private system bus, against a fake laptop: the bus or logind gone. (A daemon killed
+// while holding is undone by the next start's release, which the whole-daemon and power
+// tool tests show.) Each must end with the machine sleeping normally or the hold truly in place,
 // never in between.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -67,12 +68,6 @@ class DaemonFaultTest : public ::testing::Test {
         ASSERT_EQ(inhibitors(), 1);
         ASSERT_EQ(panel(), "4\n");
     }
-    // Normal sleep: no holder, no lock, the panel lit.
-    void expectNormalSleep() {
-        EXPECT_TRUE(eventually([&] { return !holderPid(); }, 10s));
-        EXPECT_TRUE(eventually([&] { return inhibitors() == 0; }, 10s));
-        EXPECT_EQ(panel(), "0\n");
-    }
 
     HelperBed bed{{.helper = MAVU_TEST_HELPER,
                    .anchor = MAVU_TEST_ANCHOR,
@@ -80,16 +75,6 @@ class DaemonFaultTest : public ::testing::Test {
                    .powerTool = MAVU_TEST_PMSET,
                    .client = MAVU_TEST_SIGNED_CLIENT}};
 };
-
-TEST_F(DaemonFaultTest, AHelperKilledWhileHoldingIsUndoneByTheNextStart) {
-    hold();
-    ASSERT_TRUE(bed.killHelper());
-    ASSERT_TRUE(bed.laptop({"lid", "open"}));
-    // The next call starts the helper again, which restores normal sleep first.
-    EXPECT_THAT(bed.status(), HasSubstr("armed=0 lid=0 hold=0"));
-    expectNormalSleep();
-    EXPECT_FALSE(std::filesystem::exists(bed.dir() / "run/sleep-hold"));
-}
 
 TEST_F(DaemonFaultTest, LosingTheBusWhileHoldingReleasesTheHoldAndExitsWithStatus1) {
     hold();
