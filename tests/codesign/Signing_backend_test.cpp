@@ -53,22 +53,17 @@ std::string signWithoutChecks(const std::string& content, const SigningCredentia
 }
 
 TEST(SigningTest, ASignatureNamesItsSignerReSigningReplacesItAndChainsTravelWhenGiven) {
-    const std::string first = signAs("codesign-team");
-    EXPECT_TRUE(first.starts_with(kProgram));
-    EXPECT_EQ(verify(first, "codesign-root").value(),
-              (SigningIdentity{"com.norvel.mavu", "QX3J8R2N5T"}));
-
-    auto second = signImage(first, "MAVUHelper", credentials("codesign-other-team"));
+    // A first signature's identity is the tool test's to check.
+    auto second =
+        signImage(signAs("codesign-team"), "MAVUHelper", credentials("codesign-other-team"));
     ASSERT_TRUE(second) << second.error();
     EXPECT_EQ(splitSignedImage(second.value())->content, kProgram);
     EXPECT_EQ(verify(second.value(), "codesign-root").value(),
               (SigningIdentity{"MAVUHelper", "ZZ4K7W2M9B"}));
+    // That a description names what a check names is the fuzz replay's (CmsSignature).
     auto shown = describeSignedImage(second.value());
     ASSERT_TRUE(shown) << shown.error();
-    EXPECT_EQ(shown->identifier, "MAVUHelper");
-    EXPECT_EQ(shown->team, "ZZ4K7W2M9B");
     EXPECT_NE(shown->issuer.find("codesign-root"), std::string::npos) << shown->issuer;
-    EXPECT_EQ(shown->signedBytes, kProgram.size());
 
     const std::string chained =
         signAs("codesign-chained", kProgram, caCert("codesign-intermediate"));
@@ -85,15 +80,12 @@ TEST(SigningTest, SignaturesThatMustNotCountAreRefused) {
     EXPECT_FALSE(mail);
     EXPECT_NE(mail.error().find("code signing"), std::string::npos) << mail.error();
 
-    // Changed program bytes, a digest OpenSSL cannot fetch, no signature, another anchor.
+    // A digest OpenSSL cannot fetch. (Changed bytes, no signature and another anchor are
+    // the client check's table.)
     const std::string sha256 = "\x06\x09\x60\x86\x48\x01\x65\x03\x04\x02\x01";
-    std::string tampered = good, unknownDigest = good;
-    tampered[1] ^= 1;
+    std::string unknownDigest = good;
     unknownDigest[good.find(sha256, kProgram.size()) + sha256.size() - 1] = 0;
-    for (const std::string& file : {tampered, unknownDigest, kProgram}) {
-        EXPECT_FALSE(verify(file, "codesign-root"));
-    }
-    EXPECT_FALSE(verify(good, "codesign-foreign-root"));
+    EXPECT_FALSE(verify(unknownDigest, "codesign-root"));
     // The reasons went into the answers; nothing is left for the next operation to
     // mistake for its own.
     EXPECT_EQ(ERR_peek_error(), 0u);

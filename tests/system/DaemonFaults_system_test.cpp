@@ -143,7 +143,9 @@ class DaemonFaultTest : public ::testing::Test {
 
 TEST_F(DaemonFaultTest, AHelperKilledWhileHoldingIsUndoneByTheNextStart) {
     hold();
-    ASSERT_TRUE(bed.killHelper());
+    const pid_t helper = bed.helperPid();
+    ASSERT_EQ(kill(helper, SIGKILL), 0);
+    ASSERT_TRUE(eventually([&] { return bed.helperPid() <= 0; }, 10s));
     ASSERT_TRUE(bed.laptop({"lid", "open"}));
     // The next call starts the helper again, which restores normal sleep first.
     EXPECT_THAT(bed.status(), HasSubstr("armed=0 lid=0 hold=0"));

@@ -52,7 +52,7 @@ HelperBed::HelperBed(const HelperBedSetup& setup) : client_(setup.client) {
                    " DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (dir() / "socket").string() + " " +
                    setup.helper.string() + " --anchor " + setup.anchor.string() + " --pmset " +
                    (dir() / "pmset").string() + " --hardware-root " + (dir() / "laptop").string() +
-                   (setup.verifier.empty() ? "" : " --verifier " + setup.verifier.string()) + "\n");
+                   "\n");
     bus_ = std::make_unique<PrivateBus>(dir(), setup.policy);
     if (setup.polkit != PolkitStandIn::absent) {
         polkit_ = startDbusMock(bus_->address(), MAVU_POLKIT_TEMPLATE, kPolkitName);
@@ -72,9 +72,8 @@ HelperBed::~HelperBed() {
     bus_.reset();
 }
 
-std::vector<std::string> HelperBed::call(const std::vector<std::string>& commands,
-                                         std::filesystem::path client) const {
-    return linesOf(runProcess(client.empty() ? client_ : client, commands, environment()).out);
+std::vector<std::string> HelperBed::call(const std::vector<std::string>& commands) const {
+    return linesOf(runProcess(client_, commands, environment()).out);
 }
 
 std::string HelperBed::status() const {
@@ -105,11 +104,6 @@ pid_t HelperBed::helperPid() const {
 
 bool HelperBed::stopHelper() {
     return bus_->running() && bus_->stopOwner(kHelperBusName, std::chrono::seconds(10));
-}
-
-bool HelperBed::killHelper() {
-    const pid_t helper = helperPid();
-    return helper > 0 && kill(helper, SIGKILL) == 0 && eventually([&] { return helperPid() <= 0; });
 }
 
 void HelperBed::killLogind() {

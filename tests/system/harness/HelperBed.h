@@ -20,7 +20,6 @@ struct HelperBedSetup {
     std::filesystem::path anchor;  // passed as --anchor
     std::filesystem::path policy;  // the bus policy file
     PolkitStandIn polkit = PolkitStandIn::allows;
-    std::filesystem::path verifier{};  // passed as --verifier when given
     // When given, this real power tool serves every call, with a stand-in for logind on
     // the bus and its runtime folder at dir()/run.
     std::filesystem::path powerTool{};
@@ -47,8 +46,7 @@ class HelperBed {
     std::string log() const { return bus_->log(); }
 
     // A client's output lines: "pid N", then one line per reply.
-    std::vector<std::string> call(const std::vector<std::string>& commands,
-                                  std::filesystem::path client = {}) const;
+    std::vector<std::string> call(const std::vector<std::string>& commands) const;
     // The status line the client prints; "" when there is none.
     std::string status() const;
     // The helper follows the lid on its own: polls its status until it shows part.
@@ -65,8 +63,6 @@ class HelperBed {
     pid_t helperPid() const;
     // Stops the helper as systemd would; true when it released its name on SIGTERM.
     bool stopHelper();
-    // Kills the helper with SIGKILL, as a crash would, and waits until it is gone.
-    bool killHelper();
     // Ends logind's stand-in without a trace, as a crash would; a restart forgets its locks.
     void killLogind();
     bool restartLogind();

@@ -23,17 +23,6 @@ std::string configText(const std::filesystem::path& dir, const std::filesystem::
     return text;
 }
 
-// Asked with busctl, the way an administrator would.
-pid_t ownerPidOn(const std::string& address, const std::string& name) {
-    // "u 1234"
-    const std::string reply =
-        runProcess("busctl",
-                   {"--address=" + address, "call", "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                    "org.freedesktop.DBus", "GetConnectionUnixProcessID", "s", name})
-            .out;
-    return reply.rfind("u ", 0) == 0 ? static_cast<pid_t>(std::stol(reply.substr(2))) : -1;
-}
-
 }  // namespace
 
 PrivateBus::PrivateBus(const std::filesystem::path& dir, const std::filesystem::path& policy)
@@ -68,8 +57,15 @@ Environment PrivateBus::environment() const {
     return {{"DBUS_SYSTEM_BUS_ADDRESS", address_}, {"DBUS_SESSION_BUS_ADDRESS", address_}};
 }
 
+// Asked with busctl, the way an administrator would.
 pid_t PrivateBus::ownerPid(const std::string& name) const {
-    return ownerPidOn(address_, name);
+    // "u 1234"
+    const std::string reply =
+        runProcess("busctl", {"--address=" + address_, "call", "org.freedesktop.DBus",
+                              "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                              "GetConnectionUnixProcessID", "s", name})
+            .out;
+    return reply.rfind("u ", 0) == 0 ? static_cast<pid_t>(std::stol(reply.substr(2))) : -1;
 }
 
 bool PrivateBus::stopOwner(const std::string& name, std::chrono::milliseconds timeout) const {
