@@ -97,30 +97,24 @@ class BusConnectionTest : public ::testing::Test {
     std::atomic<int> interruptions{0};
 };
 
-TEST_F(BusConnectionTest, LateAnswersArriveWithTheirArgumentsAndADepartureInterrupts) {
-    auto connection = open();
-    Call unknown, late, abandoned;
-    arm(*connection, unknown);  // nobody owns the name and nothing can start it
-    EXPECT_EQ(unknown.within().rfind("error ", 0), 0u);
-
+// Late answers keep their arguments; the daemon leaving interrupts; closing drops what is
+// pending and hears nothing more; a lost bus invalidates.
+TEST_F(BusConnectionTest, AnswersArriveLateADepartureInterruptsClosingDropsALostBusInvalidates) {
     auto daemon = std::make_unique<HoldingDaemon>();
+    auto connection = open();
+    Call late, abandoned, closed, lost;
     arm(*connection, late, 7200);
     EXPECT_EQ(late.within(300ms), "no answer");
     daemon->answer(true, "The battery is too low.");
     EXPECT_EQ(late.within(), "1 The battery is too low.");
     EXPECT_EQ(daemon->seconds(), std::vector{7200.0});
-
     arm(*connection, abandoned);
     ASSERT_TRUE(eventually([&] { return daemon->seconds().size() == 2; }));
     daemon.reset();  // leaves the bus without answering
     EXPECT_EQ(abandoned.within().rfind("error ", 0), 0u);
     EXPECT_TRUE(eventually([&] { return interruptions == 1; }));
-    EXPECT_EQ(invalidations, 0);
-}
 
-TEST_F(BusConnectionTest, ClosingDropsPendingCallsAndALostBusInvalidates) {
-    auto daemon = std::make_unique<HoldingDaemon>();
-    auto connection = open();
+    daemon = std::make_unique<HoldingDaemon>();
     auto pending = std::make_shared<int>(0);
     std::weak_ptr<int> watch = pending;
     connection->remoteObjectProxy([pending](const ConnectionError&) {})
@@ -131,8 +125,7 @@ TEST_F(BusConnectionTest, ClosingDropsPendingCallsAndALostBusInvalidates) {
     EXPECT_TRUE(watch.expired());  // its callbacks are gone, never to be called
     daemon.reset();
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(invalidations + interruptions, 0);
-    Call closed, lost;
+    EXPECT_EQ(invalidations + interruptions, 1);
     arm(*connection, closed);
     EXPECT_EQ(closed.within(), "error The connection to the helper was closed.");
 
@@ -141,12 +134,7 @@ TEST_F(BusConnectionTest, ClosingDropsPendingCallsAndALostBusInvalidates) {
     EXPECT_TRUE(eventually([&] { return invalidations == 1; }));
     arm(*second, lost);
     EXPECT_EQ(lost.within().rfind("error ", 0), 0u);
-    EXPECT_EQ(interruptions, 0);
-
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/mavu-test-bus", 1);
-    const auto attempt = BusHelperConnector().connect();
-    EXPECT_FALSE(attempt.connection);
-    EXPECT_FALSE(attempt.failure.empty());
+    EXPECT_EQ(interruptions, 1);
 }
 
 }  // namespace

@@ -47,8 +47,7 @@ class ScriptedServiceManagement final : public services::ServiceManagement {
                                        std::shared_ptr<services::AppService> loginItem = nullptr)
         : daemon(std::make_shared<ScriptedDaemonService>(main)), loginItem(std::move(loginItem)) {}
 
-    std::shared_ptr<services::AppService> daemonService(const std::string& plistName) override {
-        daemonPlistNames.push_back(plistName);
+    std::shared_ptr<services::AppService> daemonService(const std::string&) override {
         return daemon;
     }
     std::shared_ptr<services::AppService> mainAppService() override { return loginItem; }
@@ -56,7 +55,6 @@ class ScriptedServiceManagement final : public services::ServiceManagement {
 
     std::shared_ptr<ScriptedDaemonService> daemon;
     std::shared_ptr<services::AppService> loginItem;
-    std::vector<std::string> daemonPlistNames;
 };
 
 }  // namespace mavu::testing

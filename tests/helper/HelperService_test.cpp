@@ -125,7 +125,6 @@ TEST_F(HelperServiceTest, StartsByRestoringSleepAndArmsWithTheLidOpenWithoutHold
     registry.setLid(true);
     start();
     EXPECT_EQ(tool.runs(), Runs{kRestore});
-    EXPECT_EQ(tool.executables(), Runs{"/opt/mavu/mavu-pmset"});
     EXPECT_TRUE(status().lidClosed);
 
     setLid(false);
@@ -133,7 +132,6 @@ TEST_F(HelperServiceTest, StartsByRestoringSleepAndArmsWithTheLidOpenWithoutHold
     EXPECT_EQ(arm(3600), (Reply{true, {}}));
     EXPECT_TRUE(tool.runs().empty());
     EXPECT_EQ(state(), (State{true, false, {}}));
-    EXPECT_EQ(status().durationSeconds, 3600);
 }
 
 // What refuses a hold at a closing ends one at the next tick of the 20 s watches, which

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -40,28 +41,26 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = std::chro
 inline pid_t startProcess(const std::string& program, std::vector<std::string> args, int outFd = -1,
                           int errFd = -1, int inFd = -1, const Environment& extra = {}) {
     args.insert(args.begin(), program);
-    Environment merged;
+    std::vector<std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
-        merged.emplace(text.substr(0, text.find('=')), text.substr(text.find('=') + 1));
+        if (!extra.contains(text.substr(0, text.find('=')))) {
+            variables.push_back(text);
+        }
     }
     for (const auto& [name, value] : extra) {
-        merged[name] = value;
-    }
-    std::vector<std::string> variables;
-    for (const auto& [name, value] : merged) {
         variables.push_back(name + "=" + value);
     }
     // Built before the fork: the child only calls what is safe between fork and exec.
-    std::vector<char*> argv, envp;
-    for (auto& arg : args) {
-        argv.push_back(arg.data());
-    }
-    for (auto& variable : variables) {
-        envp.push_back(variable.data());
-    }
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
+    const auto pointers = [](std::vector<std::string>& texts) {
+        std::vector<char*> result;
+        for (auto& text : texts) {
+            result.push_back(text.data());
+        }
+        result.push_back(nullptr);
+        return result;
+    };
+    const auto argv = pointers(args), envp = pointers(variables);
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -152,11 +151,8 @@ class TalkingProcess {
   public:
     TalkingProcess(const std::string& program, std::vector<std::string> args,
                    const Environment& extra = {}) {
-        int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) != 0) {
-            return;
-        }
-        if (pipe2(out, O_CLOEXEC) != 0) {
+        int in[2] = {-1, -1}, out[2];
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
             close(in[0]);
             close(in[1]);
             return;
@@ -169,9 +165,7 @@ class TalkingProcess {
     }
     ~TalkingProcess() {
         closeInput();
-        if (output_ >= 0) {
-            close(output_);
-        }
+        close(output_);
         endProcess(pid_, SIGKILL);
     }
     TalkingProcess(const TalkingProcess&) = delete;
@@ -210,12 +204,7 @@ class TalkingProcess {
     }
 
   private:
-    void closeInput() {
-        if (input_ >= 0) {
-            close(input_);
-            input_ = -1;
-        }
-    }
+    void closeInput() { close(std::exchange(input_, -1)); }
 
     pid_t pid_ = -1;
     int input_ = -1;

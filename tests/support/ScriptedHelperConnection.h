@@ -74,7 +74,7 @@ class ScriptedHelperConnection final : public ipc::HelperConnection {
 
     void setInvalidationHandler(ipc::Handler h) override { failFromBus = std::move(h); }
     void setInterruptionHandler(ipc::Handler h) override { interrupt = std::move(h); }
-    void resume() override { resumed = true; }
+    void resume() override {}
     // What a connection does with the messages still pending when its owner closes it.
     void invalidate() override {
         invalidatedByOwner = true;
@@ -88,7 +88,6 @@ class ScriptedHelperConnection final : public ipc::HelperConnection {
 
     ipc::Handler failFromBus;  // the bus closed the connection
     ipc::Handler interrupt;    // the daemon left the bus
-    bool resumed = false;
     bool invalidatedByOwner = false;
     SentLog sent;
 

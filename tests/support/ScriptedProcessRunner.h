@@ -23,9 +23,8 @@ class ScriptedProcessRunner final : public process::ProcessRunner {
         results_[arguments] = std::move(result);
     }
 
-    process::RunResult run(const std::string& executable, const Arguments& arguments,
+    process::RunResult run(const std::string&, const Arguments& arguments,
                            dispatch::Duration) override {
-        executables_.push_back(executable);
         std::string line;
         for (const auto& argument : arguments) {
             line += (line.empty() ? "" : " ") + argument;
@@ -37,16 +36,11 @@ class ScriptedProcessRunner final : public process::ProcessRunner {
 
     // Every run so far, each as its arguments joined by spaces.
     const std::vector<std::string>& runs() const { return runs_; }
-    const std::vector<std::string>& executables() const { return executables_; }
-    void clearRuns() {
-        runs_.clear();
-        executables_.clear();
-    }
+    void clearRuns() { runs_.clear(); }
 
   private:
     std::map<Arguments, process::RunResult> results_;
     std::vector<std::string> runs_;
-    std::vector<std::string> executables_;
 };
 
 }  // namespace mavu::testing

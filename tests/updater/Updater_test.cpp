@@ -157,30 +157,27 @@ TEST_F(UpdaterTest, EveryFailureBecomesOneSentenceForTheUser) {
 
 TEST_F(UpdaterTest, RelaunchWaitsForTheDelegateAndHappensOnce) {
     auto controller = make("");
-    const UpdateItem item{"MAVU 1.4", "14", "1.4", "https://example.org", ""};
     int relaunches = 0;
-    controller->updater().relaunchAfterInstalling(item, [&] { ++relaunches; });
+    const auto installed = [&] {
+        controller->updater().relaunchAfterInstalling({}, [&] { ++relaunches; });
+    };
+    installed();
     EXPECT_EQ(relaunches, 0);
     delegate->resume();
     delegate->resume();
     EXPECT_EQ(relaunches, 1);
     delegate->postpone = false;
-    controller->updater().relaunchAfterInstalling(item, [&] { ++relaunches; });
-    delegate->resume();
+    installed();
+    delegate->resume();  // it has relaunched already
     delegate.reset();
-    controller->updater().relaunchAfterInstalling(item, [&] { ++relaunches; });
+    installed();
     EXPECT_EQ(relaunches, 3);
 }
 
 TEST_F(UpdaterTest, ChecksAMinuteAfterStartThenDailyWhileEnabledShowingOnlyOffers) {
     testing::LogCapture log;
-    auto stored = std::make_unique<MemoryUpdaterSettings>();
-    MemoryUpdaterSettings& settings = *stored;
-    auto idle = make(writeFeed(appcastWithBuild("14")), false, std::move(stored));
+    auto idle = make(writeFeed(appcastWithBuild("14")));
     dispatch.advance(kDay);  // not started
-    settings.value = false;
-    idle->startUpdater();  // the stored choice says no
-    dispatch.advance(kDay);
     EXPECT_TRUE(events.empty());
     idle.reset();
 
