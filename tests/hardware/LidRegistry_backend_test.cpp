@@ -82,10 +82,6 @@ TEST_F(LidRegistry, EvdevStateComesFromTheDeviceAndEventsNotifyAfterDraining) {
     ASSERT_GE(deviceFd, 0);
     EXPECT_EQ(clamshell(), true);
     EXPECT_EQ(dispatch.readableWatchCount(), 1u);
-    RegistryObject other = 0;
-    EXPECT_NE(registry->addInterestNotification(
-                  *port, root, "IOBusyInterest", [] {}, other),
-              0);
 
     std::vector<input_event> events(3);
     const auto size = static_cast<ssize_t>(sizeof(input_event) * events.size());

@@ -79,14 +79,12 @@ TEST_F(RecorderTest, EachKeyWhileRecordingIsCapturedOrRefused) {
     }
 }
 
-TEST_F(RecorderTest, IdleKeysAndApplicationShortcutsPassOnLosingFocusEndsRecording) {
+// Idle, keys pass on (Escape still closes the sheet); recording, the window's shortcuts
+// wait; a click elsewhere ends it.
+TEST_F(RecorderTest, IdleKeysPassOnShortcutsWaitWhileRecordingAndAClickAwayEndsIt) {
     recorder->setFocus();
     press(escapeKey, Qt::NoModifier);
-    press(aKey, Qt::ShiftModifier);
-    EXPECT_EQ(passedOn, 2);
-    EXPECT_TRUE(captured.empty());
-
-    // The window's shortcuts wait while recording.
+    EXPECT_EQ(passedOn, 1);
     int quits = 0;
     QShortcut quit(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     QObject::connect(&quit, &QShortcut::activated, [&] { ++quits; });
@@ -96,11 +94,10 @@ TEST_F(RecorderTest, IdleKeysAndApplicationShortcutsPassOnLosingFocusEndsRecordi
     EXPECT_TRUE(recorder->isRecording());
     QTest::mouseClick(elsewhere, Qt::LeftButton);
     EXPECT_FALSE(recorder->isRecording());
-    press(aKey, Qt::ShiftModifier);
-    EXPECT_TRUE(captured.empty());
     setFocus();
     QTest::keyClick(this, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(captured.empty());
 }
 
 }  // namespace

@@ -38,7 +38,6 @@ class SystemdMock {
 
     void reset() {
         mock("Reset");
-        mock("ClearCalls");
         mock("AddMethod", std::string(kManager), std::string("SetState"), std::string("s"),
              std::string(""),
              std::string(
@@ -52,18 +51,6 @@ class SystemdMock {
               const std::string& error, const std::string& text) {
         mock("AddMethod", std::string(kManager), method, in, out,
              "raise dbus.exceptions.DBusException('" + text + "', name='" + error + "')");
-    }
-    // The manager methods called since the last reset, in order.
-    std::vector<std::string> calls() {
-        std::vector<sdbus::Struct<std::uint64_t, std::string, std::vector<sdbus::Variant>>> log;
-        proxy_->callMethod("GetCalls").onInterface(kMock).storeResultsTo(log);
-        std::vector<std::string> names;
-        for (const auto& call : log) {
-            if (call.get<1>() != "SetState") {
-                names.push_back(call.get<1>());
-            }
-        }
-        return names;
     }
     const std::string& address() const { return bus_.address(); }
 

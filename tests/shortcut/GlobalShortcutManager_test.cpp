@@ -38,14 +38,5 @@ TEST(GlobalShortcutManager, HoldsOneHotKeyReleasedBeforeTheNextIsTried) {
                                          "unregister 3", "register 49 768", "register 6 6400"));
 }
 
-TEST(GlobalShortcutManager, TheSharedOneTakesThePortInstalledFirst) {
-    auto* port = new testing::HotKeyPortDouble;
-    ASSERT_TRUE(GlobalShortcutManager::installShared(std::unique_ptr<hotkey::HotKeyPort>(port)));
-    EXPECT_TRUE(GlobalShortcutManager::shared().registerHotKey(6, 0x1C0000, [] {}));
-    EXPECT_EQ(port->active.size(), 1u);
-    EXPECT_FALSE(
-        GlobalShortcutManager::installShared(std::make_unique<testing::HotKeyPortDouble>()));
-}
-
 }  // namespace
 }  // namespace mavu::shortcut

@@ -8,7 +8,7 @@
 namespace mavu::shortcut {
 namespace {
 
-TEST(KeyCombo, ShowsModifierSymbolsInFixedOrderThenTheKeyAndMasksEachModifier) {
+TEST(KeyCombo, ShowsModifierSymbolsInFixedOrderThenTheKey) {
     const std::pair<KeyCombo, const char*> shown[] = {
         {defaultCombo, "⌃⌥⌘Z"},
         {{49, modifier::shift | modifier::command}, "⇧⌘Space"},
@@ -19,13 +19,6 @@ TEST(KeyCombo, ShowsModifierSymbolsInFixedOrderThenTheKeyAndMasksEachModifier) {
     };
     for (const auto& [combo, text] : shown) {
         EXPECT_EQ(combo.displayString(), text);
-    }
-    const std::pair<std::uint64_t, std::uint32_t> masks[] = {
-        {modifier::command, 0x100},  {modifier::shift, 0x200}, {modifier::option, 0x800},
-        {modifier::control, 0x1000}, {~0x1E0000ull, 0},  // caps lock among them
-    };
-    for (const auto& [modifiers, mask] : masks) {
-        EXPECT_EQ((KeyCombo{0, modifiers}).hotKeyModifierMask(), mask) << modifiers;
     }
 }
 
@@ -51,22 +44,13 @@ TEST(KeyCombo, EveryNamedKeyIsAnXKeyWithAPosition) {
     }
 }
 
-// Round trips are the fuzz target's; these are the rules for what is refused.
-TEST(KeyCombo, TheRecordAndTheStoredFormRefuseWhatDoesNotFit) {
+// Round trips and the stored integers are the fuzz target's; a record must hold both
+// fields, each in range.
+TEST(KeyCombo, TheRecordRefusesWhatDoesNotFit) {
     EXPECT_EQ(encode({6, 0x1C0000}), (KeyComboRecord{{"keyCode", 6}, {"modifiers", 0x1C0000}}));
     EXPECT_EQ(decodeKeyCombo({{"keyCode", 6}}), std::nullopt);
     EXPECT_EQ(decodeKeyCombo({{"modifiers", 0x1C0000}}), std::nullopt);
     EXPECT_EQ(decodeKeyCombo({{"keyCode", 4294967296ull}, {"modifiers", 0}}), std::nullopt);
-    const std::tuple<std::optional<std::int64_t>, std::optional<std::int64_t>, KeyCombo> loads[] = {
-        {49, std::nullopt, defaultCombo},
-        {4294967296, 0x100000, defaultCombo},
-        {-1, 0x100000, defaultCombo},
-        {49, -1, defaultCombo},
-        {4294967295, 0x10001, {4294967295u, 0x10001}},  // taken as stored
-    };
-    for (const auto& [keyCode, modifiers, expected] : loads) {
-        EXPECT_EQ(loadStoredShortcut(keyCode, modifiers), expected) << keyCode.value_or(-2);
-    }
 }
 
 }  // namespace
