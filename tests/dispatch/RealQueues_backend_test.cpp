@@ -54,12 +54,16 @@ TEST(RealSerialQueue, KeepsOrderRunsOneAtATimeAndServesTimers) {
     });
     repeating->resume();
 
-    std::promise<void> released;
+    std::promise<void> released, enqueued;
     auto releasedFuture = released.get_future();
-    raw->asyncAt(clock.monotonicNow() + 200ms, [q = std::move(queue), &released]() mutable {
-        q.reset();  // the last reference: destroyed on its own thread
-        released.set_value();
-    });
+    std::shared_future<void> enqueuedFuture = enqueued.get_future().share();
+    raw->asyncAt(
+        clock.monotonicNow() + 200ms, [q = std::move(queue), &released, enqueuedFuture]() mutable {
+            enqueuedFuture.wait();  // asyncAt() has returned; nobody else touches the queue
+            q.reset();              // the last reference: destroyed on its own thread
+            released.set_value();
+        });
+    enqueued.set_value();
     ASSERT_TRUE(ready(releasedFuture));
     EXPECT_FALSE(overlapped);
     ASSERT_EQ(seen.size(), 2u * perProducer);
