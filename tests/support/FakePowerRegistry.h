@@ -15,8 +15,6 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
   public:
     bool rootDomainPresent = true;
     std::optional<hardware::RegistryValue> clamshell = false;
-    bool portsAvailable = true;
-    int registrationError = 0;
 
     void setLid(bool closed) { clamshell = closed; }
     // Queues one general-interest message for every live registration, on the queue its
@@ -32,7 +30,6 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
         }
     }
     std::size_t liveHandles() const { return live_.size(); }
-    int strayReleases() const { return strayReleases_; }
 
     hardware::RegistryObject findService(const std::string& name) override {
         // Every lookup hands out a handle of its own, as the registry does.
@@ -45,15 +42,14 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
     }
     std::unique_ptr<hardware::RegistryNotificationPort> createNotificationPort(
         dispatch::MainQueue& queue) override {
-        return portsAvailable ? std::make_unique<Port>(queue) : nullptr;
+        return std::make_unique<Port>(queue);
     }
     int addInterestNotification(hardware::RegistryNotificationPort& port,
                                 hardware::RegistryObject service, const std::string& interestType,
                                 std::function<void()> onNotification,
                                 hardware::RegistryObject& notifier) override {
-        if (registrationError != 0 || !live_.count(service) ||
-            interestType != hardware::kGeneralInterest) {
-            return registrationError != 0 ? registrationError : -1;
+        if (!live_.count(service) || interestType != hardware::kGeneralInterest) {
+            return -1;
         }
         notifier = newHandle();
         auto& fake = dynamic_cast<Port&>(port);
@@ -61,7 +57,7 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
         return 0;
     }
     void release(hardware::RegistryObject object) override {
-        strayReleases_ += live_.erase(object) == 0 ? 1 : 0;
+        live_.erase(object);
         registrations_.erase(object);
     }
 
@@ -86,7 +82,6 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
     hardware::RegistryObject nextHandle_ = 100;
     std::set<hardware::RegistryObject> live_;
     std::map<hardware::RegistryObject, Registration> registrations_;  // by notifier
-    int strayReleases_ = 0;
 };
 
 }  // namespace mavu::testing
