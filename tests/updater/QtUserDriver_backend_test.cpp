@@ -20,7 +20,7 @@ std::vector<QMessageBox*> openBoxes() {
     return boxes;
 }
 
-// What the box says, then closes it with the button of that label (or none).
+// What the open box says; then it is closed with the button of that label (or none).
 std::string answer(const QString& label = {}) {
     QMessageBox* box = openBoxes().at(0);
     const auto said = box->text() + "|" + box->informativeText() + "|" + box->detailedText();
@@ -46,23 +46,17 @@ TEST(QtUserDriver, ShowsEachSentenceAndReportsTheChoiceOnce) {
               "A new version of MAVU is available|MAVU 1.4 is now available \u2014 you have 1.3. "
               "Would you like to download it now?|Lid &");
     offer();
-    answer("Later");
-    offer();
     answer();
-    EXPECT_EQ(choices,
-              (std::vector{UpdateChoice::download, UpdateChoice::later, UpdateChoice::later}));
     driver->showUpToDate("1.3");
     EXPECT_EQ(answer(), "You're up to date|MAVU 1.3 is currently the newest version available.|");
     driver->showUpdaterError("The update feed is too large.");
     EXPECT_EQ(answer(), "Update Error|The update feed is too large.|");
-    driver->showUpToDate("1.3");
-    offer();
-    EXPECT_EQ(openBoxes().size(), 2u);
     // Closing the driver closes its dialogs without answering for the user.
+    offer();
     driver.reset();
     QApplication::processEvents();
     EXPECT_TRUE(openBoxes().empty());
-    EXPECT_EQ(choices.size(), 3u);
+    EXPECT_EQ(choices, (std::vector{UpdateChoice::download, UpdateChoice::later}));
 }
 
 }  // namespace

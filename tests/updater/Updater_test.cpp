@@ -48,12 +48,6 @@ struct RecordingDelegate final : UpdaterDelegate {
     std::function<void()> resume;
 };
 
-struct MemoryUpdaterSettings final : UpdaterSettings {
-    std::optional<bool> automaticallyChecksForUpdates() const override { return value; }
-    void setAutomaticallyChecksForUpdates(bool enabled) override { value = enabled; }
-    std::optional<bool> value;
-};
-
 constexpr double kDay = 86400.0;
 
 std::string appcastWithBuild(const std::string& build) {
@@ -63,8 +57,12 @@ std::string appcastWithBuild(const std::string& build) {
            build + "</sparkle:version><link>https://example.org/new</link></item></channel></rss>";
 }
 
+// Settings go to a folder of the test's own.
 class UpdaterTest : public ::testing::Test {
   protected:
+    UpdaterTest() {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+    }
     std::string writeFeed(const std::string& contents, const QString& name = "appcast.xml") {
         QFile file(folder.filePath(name));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -73,9 +71,7 @@ class UpdaterTest : public ::testing::Test {
     }
 
     // The running app is version 1.3, build 13.
-    std::unique_ptr<UpdaterController> make(
-        const std::string& feedUrl, bool starting = false,
-        std::unique_ptr<UpdaterSettings> stored = std::make_unique<MemoryUpdaterSettings>()) {
+    std::unique_ptr<UpdaterController> make(const std::string& feedUrl, bool starting = false) {
         auto recording = std::make_unique<RecordingUserDriver>(events);
         driver = recording.get();
         auto fetcher = std::make_unique<FeedFetcherByScheme>(
@@ -83,7 +79,8 @@ class UpdaterTest : public ::testing::Test {
             std::make_unique<NetworkFeedFetcher>(dispatch.mainQueue()));
         return std::make_unique<StandardUpdaterController>(
             starting, delegate, FeedUpdaterOptions{feedUrl, "13", "1.3"}, dispatch.mainQueue(),
-            UpdaterParts{std::move(fetcher), std::move(recording), std::move(stored)});
+            UpdaterParts{std::move(fetcher), std::move(recording),
+                         std::make_unique<QtUpdaterSettings>()});
     }
     const Events& check(UpdaterController& controller) {
         controller.checkForUpdates();
@@ -99,14 +96,11 @@ class UpdaterTest : public ::testing::Test {
 };
 
 TEST_F(UpdaterTest, SaysUpToDateUnlessTheFeedListsANewerBuildThenOffersItUntilAnswered) {
-    for (const std::string build : {"13", "12.99", "1.0"}) {
-        events.clear();
-        auto controller = make(writeFeed(appcastWithBuild(build)));
-        controller->checkForUpdates();  // one check at a time: the next one is dropped
-        EXPECT_EQ(check(*controller), Events{"up to date 1.3"});
-    }
+    auto controller = make(writeFeed(appcastWithBuild("13")));
+    controller->checkForUpdates();  // one check at a time: the next one is dropped
+    EXPECT_EQ(check(*controller), Events{"up to date 1.3"});
     events.clear();
-    auto controller = make(writeFeed(appcastWithBuild("14")));
+    writeFeed(appcastWithBuild("14"));
     check(*controller);
     EXPECT_FALSE(controller->updater().canCheckForUpdates());  // until the user answers
     driver->reply(UpdateChoice::later);
@@ -211,13 +205,8 @@ TEST_F(UpdaterTest, ChecksAMinuteAfterStartThenDailyWhileEnabledShowingOnlyOffer
 }
 
 TEST_F(UpdaterTest, TheSettingOutlivesTheUpdaterInItsOwnGroup) {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
-    auto first = make("", false, std::make_unique<QtUpdaterSettings>());
-    EXPECT_TRUE(first->updater().automaticallyChecksForUpdates());
-    first->updater().setAutomaticallyChecksForUpdates(false);
-    first.reset();
-    auto second = make("", false, std::make_unique<QtUpdaterSettings>());
-    EXPECT_FALSE(second->updater().automaticallyChecksForUpdates());
+    make("")->updater().setAutomaticallyChecksForUpdates(false);
+    EXPECT_FALSE(make("")->updater().automaticallyChecksForUpdates());
     const QSettings file(folder.filePath("norvel/MAVU.conf"), QSettings::IniFormat);
     EXPECT_EQ(file.childGroups(), QStringList{"Updater"});
 }
