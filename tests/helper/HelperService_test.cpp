@@ -44,12 +44,9 @@ class HelperServiceTest : public ::testing::Test {
     }
     // A negative percent: the report names no battery.
     void setBattery(int percent, bool onAC) {
-        std::string report =
-            std::string("Now drawing from '") + (onAC ? "AC Power" : "Battery Power") + "'\n";
-        if (percent >= 0) {
-            report += " -InternalBattery-0\t" + std::to_string(percent) + "%; discharging\n";
-        }
-        tool.results[{"-g", "batt"}] = ScriptedProcessRunner::exited(0, report);
+        tool.results[{"-g", "batt"}] = ScriptedProcessRunner::exited(
+            0, std::string("Now drawing from '") + (onAC ? "AC" : "Battery") + " Power'\n" +
+                   (percent < 0 ? "" : " -InternalBattery-0\t" + std::to_string(percent) + "%;\n"));
     }
     void setLid(bool closed) {
         registry.setLid(closed);
@@ -106,14 +103,6 @@ class HelperServiceTest : public ::testing::Test {
     std::shared_ptr<HelperService> service;
 };
 
-TEST_F(HelperServiceTest, StartsByRestoringSleepAndArmsWithTheLidOpenWithoutHolding) {
-    EXPECT_EQ(tool.runs, (Runs{kRestore, kRestore}));  // at start, then for the open lid
-    tool.runs.clear();
-    EXPECT_EQ(arm(3600), (Reply{true, {}}));
-    EXPECT_TRUE(tool.runs.empty());
-    EXPECT_EQ(state(), (State{true, false, {}}));
-}
-
 // What refuses a hold at a closing ends one at the next tick of the 20 s watches, which
 // apply the hold again each time (logind may have dropped it).
 TEST_F(HelperServiceTest, HoldNeedsBatteryAboveTheFloorOrACPowerNoCriticalHeatAndTheTool) {
@@ -161,20 +150,6 @@ TEST_F(HelperServiceTest, HoldNeedsBatteryAboveTheFloorOrACPowerNoCriticalHeatAn
     tool.runs.clear();
     keepAlive(200);
     EXPECT_TRUE(tool.runs.empty());
-}
-
-TEST_F(HelperServiceTest, DisplaySleepsOnlyWithoutAnExternalDisplayOncePerHold) {
-    arm(0, true);
-    setLid(true);
-    heartbeat(false);  // takes effect at the next evaluation only
-    EXPECT_EQ(tool.runs.back(), kDisable);
-    setLid(false);
-    tool.runs.clear();
-    setLid(true);
-    EXPECT_EQ(tool.runs, (Runs{"-g batt", kDisable, kDisplay}));
-    keepAlive(60);
-    arm(0);
-    EXPECT_EQ(std::ranges::count(tool.runs, kDisplay), 2);
 }
 
 TEST_F(HelperServiceTest, DurationsThatMakeNoDeadlineNeverEndTheHold) {

@@ -18,12 +18,12 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
 
     void setLid(bool closed) { clamshell = closed; }
     // Queues one general-interest message for every live registration, on the queue its
-    // port is attached to, as the registry would; one gone by delivery time gets nothing.
+    // port is attached to, as the registry would; one released by delivery time gets nothing.
     void sendNotification() {
         for (const auto& [notifier, registration] : registrations_) {
-            registration.queue->async([this, notifier, alive = registration.portAlive] {
-                if (*alive && registrations_.count(notifier)) {
-                    auto callback = registrations_[notifier].callback;
+            registration.first->async([this, notifier] {
+                if (registrations_.count(notifier)) {
+                    auto callback = registrations_[notifier].second;
                     callback();
                 }
             });
@@ -52,8 +52,7 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
             return -1;
         }
         notifier = newHandle();
-        auto& fake = dynamic_cast<Port&>(port);
-        registrations_[notifier] = {&fake.queue, fake.alive, std::move(onNotification)};
+        registrations_[notifier] = {&dynamic_cast<Port&>(port).queue, std::move(onNotification)};
         return 0;
     }
     void release(hardware::RegistryObject object) override {
@@ -64,14 +63,7 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
   private:
     struct Port final : hardware::RegistryNotificationPort {
         explicit Port(dispatch::MainQueue& q) : queue(q) {}
-        ~Port() override { *alive = false; }
         dispatch::MainQueue& queue;
-        std::shared_ptr<bool> alive = std::make_shared<bool>(true);
-    };
-    struct Registration {
-        dispatch::MainQueue* queue = nullptr;
-        std::shared_ptr<bool> portAlive;
-        std::function<void()> callback;
     };
 
     hardware::RegistryObject newHandle() {
@@ -81,7 +73,9 @@ class FakePowerRegistry final : public hardware::PowerRegistry {
 
     hardware::RegistryObject nextHandle_ = 100;
     std::set<hardware::RegistryObject> live_;
-    std::map<hardware::RegistryObject, Registration> registrations_;  // by notifier
+    // By notifier: the queue of its port and its callback.
+    std::map<hardware::RegistryObject, std::pair<dispatch::MainQueue*, std::function<void()>>>
+        registrations_;
 };
 
 }  // namespace mavu::testing
