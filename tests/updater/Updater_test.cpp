@@ -39,13 +39,8 @@ struct RecordingDelegate final : UpdaterDelegate {
     void willInstallUpdate(const UpdateItem& item) override {
         events.push_back("willInstallUpdate " + item.versionString);
     }
-    bool shouldPostponeRelaunch(const UpdateItem&, std::function<void()> block) override {
-        resume = std::move(block);
-        return postpone;
-    }
+    bool shouldPostponeRelaunch(const UpdateItem&, std::function<void()>) override { return false; }
     Events& events;
-    bool postpone = true;
-    std::function<void()> resume;
 };
 
 constexpr double kDay = 86400.0;
@@ -147,25 +142,6 @@ TEST_F(UpdaterTest, EveryFailureBecomesOneSentenceForTheUser) {
         EXPECT_EQ(log.lines().size(), 1u);
         EXPECT_TRUE(controller->updater().canCheckForUpdates());
     }
-}
-
-TEST_F(UpdaterTest, RelaunchWaitsForTheDelegateAndHappensOnce) {
-    auto controller = make("");
-    int relaunches = 0;
-    const auto installed = [&] {
-        controller->updater().relaunchAfterInstalling({}, [&] { ++relaunches; });
-    };
-    installed();
-    EXPECT_EQ(relaunches, 0);
-    delegate->resume();
-    delegate->resume();
-    EXPECT_EQ(relaunches, 1);
-    delegate->postpone = false;
-    installed();
-    delegate->resume();  // it has relaunched already
-    delegate.reset();
-    installed();
-    EXPECT_EQ(relaunches, 3);
 }
 
 TEST_F(UpdaterTest, ChecksAMinuteAfterStartThenDailyWhileEnabledShowingOnlyOffers) {

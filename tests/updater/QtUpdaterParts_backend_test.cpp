@@ -1,14 +1,21 @@
-#include "platform/updater/QtUserDriver.h"
-
+// The updater's Qt parts: its dialogs and its network fetcher.
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QTcpServer>
 
+#include "platform/updater/NetworkFeedFetcher.h"
+#include "platform/updater/QtUserDriver.h"
 #include "tests/support/QtTestApplication.h"
+#include "tests/support/VirtualDispatch.h"
 
 namespace mavu::updater {
 namespace {
+
+using namespace std::chrono_literals;
 
 std::vector<QMessageBox*> openBoxes() {
     std::vector<QMessageBox*> boxes;
@@ -57,6 +64,31 @@ TEST(QtUserDriver, ShowsEachSentenceAndReportsTheChoiceOnce) {
     QApplication::processEvents();
     EXPECT_TRUE(openBoxes().empty());
     EXPECT_EQ(choices, (std::vector{UpdateChoice::download, UpdateChoice::later}));
+}
+
+TEST(NetworkFeedFetcher, ASilentServerIsCutOffAtTheDeadlineAndADestroyedFetcherNeverAnswers) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    const auto url = "https://127.0.0.1:" + std::to_string(server.serverPort()) + "/appcast.xml";
+    testing::VirtualDispatch dispatch;
+    auto fetcher = std::make_unique<NetworkFeedFetcher>(dispatch.mainQueue(), 30s);
+    std::optional<FeedResponse> answer;
+    const auto answered = [&](std::chrono::milliseconds bound) {
+        return testing::processEventsUntil([&] { return answer.has_value(); }, bound);
+    };
+    fetcher->fetch(url, [&](FeedResponse response) { answer = response; });
+    ASSERT_TRUE(testing::processEventsUntil([&] { return server.hasPendingConnections(); }));
+    dispatch.advance(29.0);
+    EXPECT_FALSE(answered(50ms));
+    dispatch.advance(1.0);
+    ASSERT_TRUE(answered(10s));
+    EXPECT_EQ(answer->error, "The update server did not answer in time.");
+
+    answer.reset();
+    fetcher->fetch(url, [&](FeedResponse response) { answer = response; });
+    fetcher.reset();
+    dispatch.advance(60.0);
+    EXPECT_FALSE(answered(100ms));
 }
 
 }  // namespace
