@@ -106,21 +106,20 @@ class HelperServiceTest : public ::testing::Test {
 // What refuses a hold at a closing ends one at the next tick of the 20 s watches, which
 // apply the hold again each time (logind may have dropped it).
 TEST_F(HelperServiceTest, HoldNeedsBatteryAboveTheFloorOrACPowerNoCriticalHeatAndTheTool) {
+    const std::string restored = "MAVU restored normal sleep — ";
     const std::tuple<int, bool, ThermalState, bool, std::optional<std::string>> cases[] = {
-        {5, false, ThermalState::nominal, false, "battery dropped to 5%."},
+        {5, false, ThermalState::nominal, false, restored + "battery dropped to 5%."},
         {6, false, ThermalState::nominal, false, {}},
         {3, true, ThermalState::nominal, false, {}},
-        {-1, true, ThermalState::nominal, false, "could not read the battery state."},
+        {-1, true, ThermalState::nominal, false, restored + "could not read the battery state."},
         {80, false, ThermalState::serious, false, {}},
-        {80, false, ThermalState::critical, false, "the Mac reached a critical temperature."},
+        {80, false, ThermalState::critical, false,
+         restored + "the Mac reached a critical temperature."},
         {80, false, ThermalState::nominal, true, "Could not set disablesleep."},
     };
     std::size_t logged = 0;
-    for (auto [percent, onAC, level, failing, refusal] : cases) {
+    for (const auto& [percent, onAC, level, failing, refusal] : cases) {
         SCOPED_TRACE(refusal.value_or("holds"));
-        if (refusal && refusal->front() != 'C') {
-            refusal = "MAVU restored normal sleep — " + *refusal;
-        }
         setLid(false);
         setBattery(80, false);
         thermal.level = ThermalState::nominal;
