@@ -49,7 +49,7 @@ struct FakeUpdater final : updater::Updater, updater::UpdaterController {
 // what the last one stored, as the next run of the app would.
 class ModelWorld {
   public:
-    ModelWorld() { writeInfo("1.3", "42"); }
+    ModelWorld() { writeInfo(); }
 
     // Creates the model (the start-up sequence) and answers its forceSafeOff.
     app::AppModel& launch() {
@@ -87,25 +87,23 @@ class ModelWorld {
         dispatch.runUntilIdle();
     }
 
-    void writeInfo(std::optional<std::string> version, const std::string& build) {
-        std::string dict = "<key>CFBundleVersion</key><string>" + build + "</string>";
-        if (version) {
-            dict += "<key>CFBundleShortVersionString</key><string>" + *version + "</string>";
-        }
-        folder.write("Info.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>" + dict +
-                                       "</dict></plist>");
+    // The bundle's build is 42; its version entry is given (empty: none).
+    void writeInfo(
+        const std::string& version = "<key>CFBundleShortVersionString</key><string>1.3</string>") {
+        folder.write("Info.plist",
+                     "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleVersion"
+                     "</key><string>42</string>" +
+                         version + "</dict></plist>");
     }
 
     // What went to the daemon, e.g. "Arm 7200", "Disarm", "Heartbeat 1" (with a monitor).
     std::vector<std::string> sent() const {
         std::vector<std::string> members;
-        for (const auto& message : connector->sent) {
-            members.push_back(message->member);
-            if (message->member == "Arm") {
-                members.back() += " " + std::to_string(int(message->durationSeconds));
-            } else if (message->member == "Heartbeat") {
-                members.back() += " " + std::to_string(int(message->hasExternalDisplay));
-            }
+        for (const auto& m : connector->sent) {
+            const bool arm = m->member == "Arm", beat = m->member == "Heartbeat";
+            members.push_back(m->member + (arm    ? " " + std::to_string(int(m->durationSeconds))
+                                           : beat ? " " + std::to_string(m->hasExternalDisplay)
+                                                  : ""));
         }
         return members;
     }
@@ -114,12 +112,8 @@ class ModelWorld {
                 std::optional<std::string> message = std::nullopt) {
         for (auto it = connector->sent.rbegin(); it != connector->sent.rend(); ++it) {
             if ((*it)->member == member) {
-                if (member == "ForceSafeOff") {
-                    (*it)->emptyReply();
-                } else {
-                    (*it)->reply(ok, std::move(message));
-                }
-                return;
+                return member == "ForceSafeOff" ? (*it)->emptyReply()
+                                                : (*it)->reply(ok, std::move(message));
             }
         }
     }
