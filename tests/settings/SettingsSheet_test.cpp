@@ -85,15 +85,10 @@ TEST_F(SheetTest, TheAboutBlockShowsTheAppAndTheDaemonCurrentOutdatedOrUnknown) 
 }
 
 TEST_F(SheetTest, ControlsAndKeysCallTheModel) {
-    const char* tiles[] = {"tile.System", "tile.Light", "tile.Dark"};
-    for (const auto chosen :
-         {AppearancePreference::dark, AppearancePreference::light, AppearancePreference::system}) {
-        click(tiles[int(chosen)]);
-        EXPECT_EQ(model.appearance().get(), chosen);
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(find<AppearanceTile>(tiles[i])->isSelected(), i == int(chosen)) << i;
-        }
-    }
+    click("tile.Dark");
+    EXPECT_EQ(model.appearance().get(), AppearancePreference::dark);
+    EXPECT_TRUE(find<AppearanceTile>("tile.Dark")->isSelected());
+    EXPECT_FALSE(find<AppearanceTile>("tile.System")->isSelected());
 
     auto* recorder = find<shortcut::ShortcutRecorder>("shortcutRecorder");
     const auto record = [&](quint32 scanCode, Qt::KeyboardModifiers modifiers) {
@@ -151,13 +146,9 @@ TEST_F(SheetTest, UninstallAlertsShowWhileTheirFlagIsSetAndClearItWhenAnswered) 
     EXPECT_FALSE(model.showUninstallConfirm().get());
     world.dispatch.advance(3.0);  // the daemon does not answer forceSafeOff
     EXPECT_TRUE(done->isVisible());
-    clickAlertButton("uninstallDone", "OK");
-    EXPECT_FALSE(model.showUninstallDone().get());
-    EXPECT_FALSE(done->isVisible());
-    EXPECT_TRUE(world.desk->exits.empty());
-    model.setShowUninstallDone(true);
     clickAlertButton("uninstallDone", "Quit MAVU");
     EXPECT_FALSE(model.showUninstallDone().get());
+    EXPECT_FALSE(done->isVisible());
     world.dispatch.advance(3.0);
     EXPECT_EQ(world.desk->exits.size(), 1u);
 }

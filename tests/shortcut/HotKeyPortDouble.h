@@ -1,8 +1,6 @@
 #pragma once
 
-#include <algorithm>
 #include <map>
-#include <ranges>
 #include <set>
 #include <string>
 #include <utility>
@@ -12,32 +10,26 @@
 
 namespace mavu::testing {
 
-// Records register calls ("register 6 6400") and refuses taken combinations, or ones
-// already registered. press() plays the window system.
-class HotKeyPortDouble final : public hotkey::HotKeyPort {
-  public:
+// Records register calls ("register 6 6400"), holds what is registered and refuses taken
+// combinations.
+struct HotKeyPortDouble final : hotkey::HotKeyPort {
     using Combo = std::pair<std::uint32_t, std::uint32_t>;
 
     std::optional<hotkey::HotKeyRef> registerHotKey(std::uint32_t keyCode, std::uint32_t mods,
                                                     hotkey::HotKeyID) override {
         calls.push_back("register " + std::to_string(keyCode) + " " + std::to_string(mods));
-        const Combo combo{keyCode, mods};
-        if (taken.count(combo) != 0 || std::ranges::count(std::views::values(active), combo)) {
+        if (taken.contains({keyCode, mods})) {
             return std::nullopt;
         }
-        active[nextRef] = combo;
+        active[nextRef] = {keyCode, mods};
         return nextRef++;
     }
     void unregisterHotKey(hotkey::HotKeyRef ref) override { active.erase(ref); }
-    bool installPressHandler(hotkey::PressHandler h) override {
-        return handler = std::move(h), true;
-    }
-    void press(hotkey::HotKeyID id) { handler(hotkey::HotKeyPress{id}); }
+    bool installPressHandler(hotkey::PressHandler) override { return true; }
 
     std::vector<std::string> calls;
     std::set<Combo> taken;
     std::map<hotkey::HotKeyRef, Combo> active;
-    hotkey::PressHandler handler;
     hotkey::HotKeyRef nextRef = 1;
 };
 

@@ -89,28 +89,5 @@ TEST(PopoverPlacement, BesideTheIconOrAtThePointerAlwaysOnScreen) {
     EXPECT_EQ(low.topLeft.y(), 0);
 }
 
-// While the popover shows and settings are wanted, the sheet stacks above it, top edges
-// aligned; closing the popover closes it too.
-TEST(Popover, TheSheetFollowsShowSettingsAndTheScheme) {
-    testing::ModelWorld world;
-    app::AppModel& model = world.launch();
-    DesktopScheme desktop(std::make_unique<testing::FakeSystemAppearance>(ColorScheme::light));
-    int closed = 0;
-    Popover popover(model, desktop, [&] { ++closed; });
-    model.setShowSettings(true);
-    popover.show(QRect(300, 0, 24, 24), {});
-    ASSERT_TRUE(popover.isShown());
-    QWidget* sheet = popover.sheet();
-    ASSERT_TRUE(sheet && sheet->isVisible());
-    EXPECT_EQ(sheet->geometry().top(), popover.window()->geometry().top());
-    model.setShowSettings(false);
-    EXPECT_FALSE(sheet->isVisible());
-    model.setShowSettings(true);
-    EXPECT_TRUE(sheet->isVisible());
-    popover.close();
-    EXPECT_FALSE(sheet->isVisible());
-    EXPECT_EQ(closed, 1);
-}
-
 }  // namespace
 }  // namespace mavu::ui

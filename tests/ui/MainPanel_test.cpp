@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QTest>
 
-#include "app/ui/RootAppearanceView.h"
+#include "app/ui/Popover.h"
 #include "tests/model/ModelWorld.h"
 #include "tests/support/FakeSystemAppearance.h"
 #include "tests/support/QtTestApplication.h"
@@ -70,39 +70,47 @@ TEST(MainPanel, EveryStateIsDrawnInItsColoursWithTheControlsWhereTheCanvasPutsTh
     }
 }
 
-TEST(MainPanel, ClicksReachTheModelAndTheSchemeFollowsTheChoice) {
+// Clicks on the popover's panel reach the model. Under System the panel follows the
+// desktop; from dark it asks for Light, from light for Dark, never System, and a chosen
+// scheme holds whatever the desktop does. While settings are wanted the sheet stacks above
+// the popover, top edges aligned; closing the popover closes it too.
+TEST(Popover, ClicksReachTheModelAndTheSheetFollowsShowSettings) {
     testing::ModelWorld world;
     app::AppModel& model = world.launch();
-    auto* desktop = new testing::FakeSystemAppearance(ColorScheme::light);
-    DesktopScheme scheme{std::unique_ptr<appearance::SystemAppearance>(desktop)};
-    RootAppearanceView root(model, scheme, nullptr);
-    MainPanelView& panel = root.panel();
-    panel.show();
-    // Under System the panel follows the desktop.
-    desktop->set(ColorScheme::dark);
-    EXPECT_EQ(root.scheme(), ColorScheme::dark);
+    auto* system = new testing::FakeSystemAppearance(ColorScheme::light);
+    DesktopScheme desktop{std::unique_ptr<appearance::SystemAppearance>(system)};
+    int closed = 0;
+    Popover popover(model, desktop, [&] { ++closed; });
+    popover.show(QRect(300, 0, 24, 24), {});
+    ASSERT_TRUE(popover.isShown());
+    MainPanelView& panel = *popover.panel();
+    system->set(ColorScheme::dark);
+    EXPECT_EQ(panel.state().scheme, ColorScheme::dark);
     click(panel, MainPanelView::durationControl(DurationOption::two));
     EXPECT_EQ(model.duration().get(), DurationOption::two);
-    click(panel, MainPanelView::kLaunchAtLogin);
-    world.dispatch.runUntilIdle();
-    EXPECT_TRUE(model.launchAtLoginEnabled().get());
-    // From dark the panel asks for Light, from light for Dark, never System; a chosen
-    // scheme holds whatever the desktop does.
     click(panel, MainPanelView::kAppearance);
     EXPECT_EQ(model.appearance().get(), AppearancePreference::light);
-    desktop->set(ColorScheme::dark);
-    EXPECT_EQ(root.scheme(), ColorScheme::light);
+    system->set(ColorScheme::dark);
+    EXPECT_EQ(panel.state().scheme, ColorScheme::light);
     click(panel, MainPanelView::kAppearance);
     EXPECT_EQ(model.appearance().get(), AppearancePreference::dark);
-    EXPECT_EQ(root.scheme(), ColorScheme::dark);
-    for (const QString& control : {MainPanelView::kGear, MainPanelView::kSettings}) {
-        model.setShowSettings(false);
-        click(panel, control);
-        EXPECT_TRUE(model.showSettings().get()) << control.toStdString();
-    }
+    EXPECT_EQ(panel.state().scheme, ColorScheme::dark);
+
+    click(panel, MainPanelView::kSettings);
+    QWidget* sheet = popover.sheet();
+    ASSERT_TRUE(sheet && sheet->isVisible());
+    EXPECT_EQ(sheet->geometry().top(), popover.window()->geometry().top());
+    model.setShowSettings(false);
+    EXPECT_FALSE(sheet->isVisible());
+    click(panel, MainPanelView::kGear);
+    EXPECT_TRUE(sheet->isVisible());
+    popover.close();
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(closed, 1);
 }
 
-// Only the alert's buttons take clicks while it is shown.
+// Only the alert's buttons take clicks while it is shown; Login Items only when approval is
+// needed.
 TEST(MainPanel, TheSetupAlertOffersLoginItemsOnlyWhenApprovalIsNeeded) {
     std::vector<std::string> calls;
     MainPanelActions actions;
@@ -111,23 +119,17 @@ TEST(MainPanel, TheSetupAlertOffersLoginItemsOnlyWhenApprovalIsNeeded) {
     actions.dismissSetupAlert = [&] { calls.push_back("dismiss"); };
     MainPanelView view(actions);
     view.show();
-    using Calls = std::vector<std::string>;
-    const std::tuple<bool, QString, Calls> cases[] = {
-        {false, MainPanelView::kAlertOk, {"dismiss"}},
-        {true, MainPanelView::kAlertOk, {"dismiss"}},
-        {true, MainPanelView::kOpenLoginItems, {"open", "dismiss"}},
-    };
-    for (const auto& [needsApproval, button, byClick] : cases) {
-        MainPanelState state;
-        state.showSetupAlert = true;
-        state.setupMessage = "Approve MAVU in System Settings → General → Login Items.";
-        state.helperNeedsApproval = needsApproval;
-        view.setState(state);
-        EXPECT_EQ(view.controls().size(), needsApproval ? 2u : 1u);
-        calls.clear();
-        click(view, button);
-        EXPECT_EQ(calls, byClick);
-    }
+    MainPanelState state;
+    state.showSetupAlert = true;
+    state.setupMessage = "Approve MAVU in System Settings → General → Login Items.";
+    view.setState(state);
+    EXPECT_EQ(view.controls().size(), 1u);
+    state.helperNeedsApproval = true;
+    view.setState(state);
+    EXPECT_EQ(view.controls().size(), 2u);
+    click(view, MainPanelView::kOpenLoginItems);
+    click(view, MainPanelView::kAlertOk);
+    EXPECT_EQ(calls, (std::vector<std::string>{"open", "dismiss", "dismiss"}));
 }
 
 }  // namespace
