@@ -35,12 +35,12 @@ struct Desk final : display::DisplayList,
 struct FakeUpdater final : updater::Updater, updater::UpdaterController {
     bool automaticallyChecksForUpdates() const override { return automatic; }
     void setAutomaticallyChecksForUpdates(bool enabled) override { automatic = enabled; }
-    bool canCheckForUpdates() const override { return canCheck; }
+    bool canCheckForUpdates() const override { return true; }
     void checkForUpdates() override { ++checks; }
     void relaunchAfterInstalling(const updater::UpdateItem&, std::function<void()>) override {}
     updater::Updater& updater() override { return *this; }
     void startUpdater() override {}
-    bool automatic = true, canCheck = true, started = false;
+    bool automatic = true, started = false;
     int checks = 0;
     std::weak_ptr<updater::UpdaterDelegate> delegate;
 };
@@ -66,11 +66,10 @@ class ModelWorld {
             .bundle = std::make_shared<bundle::PlistBundleInfo>(folder.path("Info.plist")),
             .makeUpdaterController =
                 [this](bool starting, std::weak_ptr<updater::UpdaterDelegate> delegate) {
-                    auto made = std::make_unique<FakeUpdater>();
-                    made->started = starting;
-                    made->delegate = std::move(delegate);
-                    updater = made.get();
-                    return std::unique_ptr<updater::UpdaterController>(std::move(made));
+                    updater = new FakeUpdater;
+                    updater->started = starting;
+                    updater->delegate = std::move(delegate);
+                    return std::unique_ptr<updater::UpdaterController>(updater);
                 },
         });
         dispatch.runUntilIdle();
