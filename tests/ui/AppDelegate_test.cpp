@@ -14,57 +14,48 @@ namespace {
 
 using Sent = std::vector<std::string>;
 
-// The delegate on a model in virtual time, with SIGTERM, SIGINT and SIGHUP routed to it.
-struct DelegateWorld {
-    DelegateWorld() {
-        delegate = std::make_unique<AppDelegate>(AppDelegateParts{
-            .makeModel = [this](auto) { return world.launch(), world.model; },
-            .appearance = std::make_unique<testing::FakeSystemAppearance>(ColorScheme::light),
-            .endProcess = [this] { ended.push_back(world.dispatch.elapsedSeconds()); },
-        });
-        requests = std::make_unique<TerminationRequests>(
-            world.dispatch.mainQueue(), [this] { delegate->applicationShouldTerminate(); });
-    }
-    void signal(int number) {
-        ::raise(number);
-        world.dispatch.signalReadable(requests->fd());
-        world.dispatch.runUntilIdle();
-    }
-
-    testing::ModelWorld world;
-    std::unique_ptr<AppDelegate> delegate;
-    std::unique_ptr<TerminationRequests> requests;
-    std::vector<double> ended;  // when the process was let go, in virtual seconds
-};
-
-// Armed, an outside quit waits for forceSafeOff (3 s at most); a second request while the
-// first waits sends nothing more, and the model's fields are left as they were.
+// Armed, an outside quit (SIGTERM, SIGINT, SIGHUP) waits for forceSafeOff, 3 s at most; a
+// second request while the first waits sends nothing more, and the model's fields are left
+// as they were. Unarmed, the process ends at once.
 TEST(Termination, AnOutsideQuitWhileArmedWaitsForForceSafeOff) {
-    const std::tuple<int, bool, bool, double> cases[] = {{SIGTERM, true, true, 0.5},
-                                                         {SIGINT, true, false, 3.0},
-                                                         {SIGHUP, true, true, 0.5},
-                                                         {SIGTERM, false, false, 0.0}};
-    for (const auto& [signal, armed, daemonAnswers, endsAt] : cases) {
+    // The signal, whether the daemon answers after 0.5 s, when the process is let go.
+    const std::tuple<int, bool, double> cases[] = {
+        {SIGTERM, true, 0.5}, {SIGINT, false, 3.0}, {SIGHUP, true, 0.5}, {SIGTERM, false, 0.0}};
+    for (const auto& [signal, daemonAnswers, endsAt] : cases) {
         SCOPED_TRACE(signal);
-        DelegateWorld w;
+        testing::ModelWorld world;
+        std::vector<double> ended;
+        AppDelegate delegate(AppDelegateParts{
+            .makeModel = [&](auto) { return world.launch(), world.model; },
+            .appearance = std::make_unique<testing::FakeSystemAppearance>(ColorScheme::light),
+            .endProcess = [&] { ended.push_back(world.dispatch.elapsedSeconds()); },
+        });
+        TerminationRequests requests(world.dispatch.mainQueue(),
+                                     [&] { delegate.applicationShouldTerminate(); });
+        const auto request = [&](int number) {
+            ::raise(number);
+            world.dispatch.signalReadable(requests.fd());
+            world.dispatch.runUntilIdle();
+        };
+        const bool armed = endsAt > 0;
         if (armed) {
-            w.world.arm();
+            world.arm();
         }
-        const double start = w.world.dispatch.elapsedSeconds();
-        w.signal(signal);
+        const double start = world.dispatch.elapsedSeconds();
+        request(signal);
         if (armed) {
-            w.signal(SIGTERM);
+            request(SIGTERM);
         }
-        w.world.dispatch.advance(0.5);
+        world.dispatch.advance(0.5);
         if (daemonAnswers) {
-            w.world.answer("ForceSafeOff");
+            world.answer("ForceSafeOff");
         }
-        w.world.dispatch.advance(3.0);
-        ASSERT_EQ(w.ended.size(), 1u);
-        EXPECT_NEAR(w.ended[0] - start, endsAt, 0.01);
-        EXPECT_EQ(w.world.sent(),
+        world.dispatch.advance(3.0);
+        ASSERT_EQ(ended.size(), 1u);
+        EXPECT_NEAR(ended[0] - start, endsAt, 0.01);
+        EXPECT_EQ(world.sent(),
                   (armed ? Sent{"ForceSafeOff", "Arm 0", "ForceSafeOff"} : Sent{"ForceSafeOff"}));
-        EXPECT_EQ(w.world.model->isArmed().get(), armed);
+        EXPECT_EQ(world.model->isArmed().get(), armed);
     }
 }
 
