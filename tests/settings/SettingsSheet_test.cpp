@@ -150,7 +150,7 @@ TEST_F(SheetTest, UninstallAlertsShowWhileTheirFlagIsSetAndClearItWhenAnswered) 
     EXPECT_FALSE(model.showUninstallDone().get());
     EXPECT_FALSE(done->isVisible());
     world.dispatch.advance(3.0);
-    EXPECT_EQ(world.desk->exits.size(), 1u);
+    EXPECT_EQ(world.desk->exits, std::vector<int>{0});
 }
 
 }  // namespace

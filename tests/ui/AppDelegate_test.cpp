@@ -71,10 +71,7 @@ TEST(PopoverPlacement, BesideTheIconOrAtThePointerAlwaysOnScreen) {
     for (const auto& [icon, pointer, topLeft] : cases) {
         EXPECT_EQ(popoverPosition(icon, pointer, screen, QSize(408, 503)), topLeft) << topLeft.x();
     }
-    // The settings sheet: centred on the popover, top edges aligned, scaled on short screens.
-    const SheetPlacement tall = sheetPlacement(QRect(808, 30, 408, 503), screen);
-    EXPECT_EQ(tall.scale, 1.0);
-    EXPECT_EQ(tall.topLeft, QPoint(853, 28));
+    // The settings sheet is scaled down on short screens (its alignment: the popover test).
     const SheetPlacement low = sheetPlacement(QRect(808, 30, 408, 503), QRect(0, 0, 1366, 600));
     EXPECT_NEAR(low.scale, 600.0 / 740, 1e-9);
     EXPECT_EQ(low.topLeft.y(), 0);
