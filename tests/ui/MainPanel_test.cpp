@@ -69,7 +69,8 @@ TEST(MainPanel, ControlsSitWhereTheCanvasPutsThemInTheStatesColours) {
 // Clicks on the popover's panel reach the model. Under System the panel follows the
 // desktop; from dark it asks for Light, from light for Dark, never System, and a chosen
 // scheme holds whatever the desktop does. While settings are wanted the sheet stacks above
-// the popover, top edges aligned; closing the popover closes it too.
+// the popover, top edges aligned; closing the popover closes it too. While the setup alert
+// shows, only its buttons take clicks.
 TEST(Popover, ClicksReachTheModelAndTheSheetFollowsShowSettings) {
     testing::ModelWorld world;
     app::AppModel& model = world.launch();
@@ -103,29 +104,15 @@ TEST(Popover, ClicksReachTheModelAndTheSheetFollowsShowSettings) {
     popover.close();
     EXPECT_FALSE(sheet->isVisible());
     EXPECT_EQ(closed, 1);
-}
 
-// Only the alert's buttons take clicks while it is shown; Login Items only when approval is
-// needed.
-TEST(MainPanel, TheSetupAlertOffersLoginItemsOnlyWhenApprovalIsNeeded) {
-    std::vector<std::string> calls;
-    MainPanelActions actions;
-    actions.toggle = [&] { calls.push_back("toggle"); };
-    actions.openLoginItems = [&] { calls.push_back("open"); };
-    actions.dismissSetupAlert = [&] { calls.push_back("dismiss"); };
-    MainPanelView view(actions);
-    view.show();
-    MainPanelState state;
-    state.showSetupAlert = true;
-    state.setupMessage = "Approve MAVU in System Settings → General → Login Items.";
-    view.setState(state);
-    EXPECT_EQ(view.controls().size(), 1u);
-    state.helperNeedsApproval = true;
-    view.setState(state);
-    EXPECT_EQ(view.controls().size(), 2u);
-    click(view, MainPanelView::kOpenLoginItems);
-    click(view, MainPanelView::kAlertOk);
-    EXPECT_EQ(calls, (std::vector<std::string>{"open", "dismiss", "dismiss"}));
+    // A silent daemon: the setup alert, its OK the only control, and no Login Items while
+    // approval is not needed.
+    popover.show(QRect(300, 0, 24, 24), {});
+    model.toggle();
+    world.dispatch.advance(3.0);
+    EXPECT_EQ(panel.controls().size(), 1u);
+    click(panel, MainPanelView::kAlertOk);
+    EXPECT_FALSE(model.showSetupAlert().get());
 }
 
 }  // namespace
