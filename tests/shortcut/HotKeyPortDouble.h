@@ -2,22 +2,18 @@
 
 #include <map>
 #include <set>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "platform/hotkey/HotKeyPort.h"
 
 namespace mavu::testing {
 
-// Records register calls ("register 6 6400"), holds what is registered and refuses taken
-// combinations.
+// Holds what is registered and refuses taken combinations.
 struct HotKeyPortDouble final : hotkey::HotKeyPort {
     using Combo = std::pair<std::uint32_t, std::uint32_t>;
 
     std::optional<hotkey::HotKeyRef> registerHotKey(std::uint32_t keyCode, std::uint32_t mods,
                                                     hotkey::HotKeyID) override {
-        calls.push_back("register " + std::to_string(keyCode) + " " + std::to_string(mods));
         if (taken.contains({keyCode, mods})) {
             return std::nullopt;
         }
@@ -27,7 +23,6 @@ struct HotKeyPortDouble final : hotkey::HotKeyPort {
     void unregisterHotKey(hotkey::HotKeyRef ref) override { active.erase(ref); }
     bool installPressHandler(hotkey::PressHandler) override { return true; }
 
-    std::vector<std::string> calls;
     std::set<Combo> taken;
     std::map<hotkey::HotKeyRef, Combo> active;
     hotkey::HotKeyRef nextRef = 1;
