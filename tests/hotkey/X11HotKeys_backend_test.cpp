@@ -39,9 +39,12 @@ struct Connection {
 
 struct X11HotKeysTest : ::testing::Test {
     ~X11HotKeysTest() override {
-        kill(xvfb.pid(), SIGTERM);
-        xvfb.finish(5s);
+        if (xvfb.pid() > 0) {
+            kill(xvfb.pid(), SIGTERM);  // lets it remove its lock and socket
+            xvfb.finish(5s);
+        }
     }
+    void SetUp() override { ASSERT_NE(display, ":") << "Xvfb did not start"; }
     // Serves the loop until done() holds or limit passes, in 5 ms slices.
     bool pumpUntil(const std::function<bool()>& done, dispatch::Duration limit = 5s) {
         const auto deadline = clock.monotonicNow() + limit;
