@@ -1,16 +1,18 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/model/AppModel.h"
 #include "platform/bundle/InfoPlist.h"
+#include "platform/hotkey/HotKeyPort.h"
 #include "platform/services/XdgAutostartService.h"
 #include "platform/settings/QtSettingsStore.h"
 #include "tests/client/ScriptedDaemonService.h"
-#include "tests/shortcut/HotKeyPortDouble.h"
 #include "tests/support/ScriptedHelperConnection.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VirtualDispatch.h"
@@ -30,6 +32,24 @@ struct Desk final : display::DisplayList,
     std::vector<notify::Notification> posted;
     std::vector<alert::Alert> shown;
     std::vector<int> exits;
+};
+
+// Holds what is registered and refuses taken combinations.
+struct HotKeyPortDouble final : hotkey::HotKeyPort {
+    using Combo = std::pair<std::uint32_t, std::uint32_t>;
+    std::optional<hotkey::HotKeyRef> registerHotKey(std::uint32_t keyCode, std::uint32_t mods,
+                                                    hotkey::HotKeyID) override {
+        if (taken.contains({keyCode, mods})) {
+            return std::nullopt;
+        }
+        active[nextRef] = {keyCode, mods};
+        return nextRef++;
+    }
+    void unregisterHotKey(hotkey::HotKeyRef ref) override { active.erase(ref); }
+    bool installPressHandler(hotkey::PressHandler) override { return true; }
+    std::set<Combo> taken;
+    std::map<hotkey::HotKeyRef, Combo> active;
+    hotkey::HotKeyRef nextRef = 1;
 };
 
 struct FakeUpdater final : updater::Updater, updater::UpdaterController {
