@@ -10,6 +10,8 @@ namespace {
 
 using display::ActiveDisplay;
 
+// A second display that is not the laptop's own; with the lid closed the one monitor is the
+// only screen.
 TEST(HasExternalDisplay, NeedsASecondDisplayThatIsNotTheLaptopsOwn) {
     struct List final : display::DisplayList {
         std::vector<ActiveDisplay> displays;
@@ -17,12 +19,8 @@ TEST(HasExternalDisplay, NeedsASecondDisplayThatIsNotTheLaptopsOwn) {
     } list;
     const ActiveDisplay laptop{1, true}, monitor{2, false}, other{3, false}, unnamed{{}, false};
     const std::pair<std::vector<ActiveDisplay>, bool> cases[] = {
-        {{laptop}, false},
-        {{laptop, monitor}, true},
-        {{monitor}, false},  // lid closed: the one monitor is the only screen
-        {{monitor, other}, true},
-        {{laptop, unnamed}, false},
-        {{unnamed, laptop, monitor}, true},
+        {{laptop}, false},        {{laptop, monitor}, true},  {{monitor}, false},
+        {{monitor, other}, true}, {{laptop, unnamed}, false}, {{unnamed, laptop, monitor}, true},
     };
     for (const auto& [displays, external] : cases) {
         list.displays = displays;

@@ -1,16 +1,18 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/model/AppModel.h"
 #include "platform/bundle/InfoPlist.h"
+#include "platform/hotkey/HotKeyPort.h"
 #include "platform/services/XdgAutostartService.h"
 #include "platform/settings/QtSettingsStore.h"
 #include "tests/client/ScriptedDaemonService.h"
-#include "tests/shortcut/HotKeyPortDouble.h"
 #include "tests/support/ScriptedHelperConnection.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VirtualDispatch.h"
@@ -32,15 +34,33 @@ struct Desk final : display::DisplayList,
     std::vector<int> exits;
 };
 
+// Holds what is registered and refuses taken combinations.
+struct HotKeyPortDouble final : hotkey::HotKeyPort {
+    using Combo = std::pair<std::uint32_t, std::uint32_t>;
+    std::optional<hotkey::HotKeyRef> registerHotKey(std::uint32_t keyCode, std::uint32_t mods,
+                                                    hotkey::HotKeyID) override {
+        if (taken.contains({keyCode, mods})) {
+            return std::nullopt;
+        }
+        active[nextRef] = {keyCode, mods};
+        return nextRef++;
+    }
+    void unregisterHotKey(hotkey::HotKeyRef ref) override { active.erase(ref); }
+    bool installPressHandler(hotkey::PressHandler) override { return true; }
+    std::set<Combo> taken;
+    std::map<hotkey::HotKeyRef, Combo> active;
+    hotkey::HotKeyRef nextRef = 1;
+};
+
 struct FakeUpdater final : updater::Updater, updater::UpdaterController {
     bool automaticallyChecksForUpdates() const override { return automatic; }
     void setAutomaticallyChecksForUpdates(bool enabled) override { automatic = enabled; }
-    bool canCheckForUpdates() const override { return canCheck; }
+    bool canCheckForUpdates() const override { return true; }
     void checkForUpdates() override { ++checks; }
     void relaunchAfterInstalling(const updater::UpdateItem&, std::function<void()>) override {}
     updater::Updater& updater() override { return *this; }
     void startUpdater() override {}
-    bool automatic = true, canCheck = true, started = false;
+    bool automatic = true, started = false;
     int checks = 0;
     std::weak_ptr<updater::UpdaterDelegate> delegate;
 };
@@ -49,7 +69,7 @@ struct FakeUpdater final : updater::Updater, updater::UpdaterController {
 // what the last one stored, as the next run of the app would.
 class ModelWorld {
   public:
-    ModelWorld() { writeInfo("1.3", "42"); }
+    ModelWorld() { writeInfo(); }
 
     // Creates the model (the start-up sequence) and answers its forceSafeOff.
     app::AppModel& launch() {
@@ -66,11 +86,10 @@ class ModelWorld {
             .bundle = std::make_shared<bundle::PlistBundleInfo>(folder.path("Info.plist")),
             .makeUpdaterController =
                 [this](bool starting, std::weak_ptr<updater::UpdaterDelegate> delegate) {
-                    auto made = std::make_unique<FakeUpdater>();
-                    made->started = starting;
-                    made->delegate = std::move(delegate);
-                    updater = made.get();
-                    return std::unique_ptr<updater::UpdaterController>(std::move(made));
+                    updater = new FakeUpdater;
+                    updater->started = starting;
+                    updater->delegate = std::move(delegate);
+                    return std::unique_ptr<updater::UpdaterController>(updater);
                 },
         });
         dispatch.runUntilIdle();
@@ -87,25 +106,23 @@ class ModelWorld {
         dispatch.runUntilIdle();
     }
 
-    void writeInfo(std::optional<std::string> version, const std::string& build) {
-        std::string dict = "<key>CFBundleVersion</key><string>" + build + "</string>";
-        if (version) {
-            dict += "<key>CFBundleShortVersionString</key><string>" + *version + "</string>";
-        }
-        folder.write("Info.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>" + dict +
-                                       "</dict></plist>");
+    // The bundle's build is 42; its version entry is given (empty: none).
+    void writeInfo(
+        const std::string& version = "<key>CFBundleShortVersionString</key><string>1.3</string>") {
+        folder.write("Info.plist",
+                     "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleVersion"
+                     "</key><string>42</string>" +
+                         version + "</dict></plist>");
     }
 
     // What went to the daemon, e.g. "Arm 7200", "Disarm", "Heartbeat 1" (with a monitor).
     std::vector<std::string> sent() const {
         std::vector<std::string> members;
-        for (const auto& message : connector->sent) {
-            members.push_back(message->member);
-            if (message->member == "Arm") {
-                members.back() += " " + std::to_string(int(message->durationSeconds));
-            } else if (message->member == "Heartbeat") {
-                members.back() += " " + std::to_string(int(message->hasExternalDisplay));
-            }
+        for (const auto& m : connector->sent) {
+            const bool arm = m->member == "Arm", beat = m->member == "Heartbeat";
+            members.push_back(m->member + (arm    ? " " + std::to_string(int(m->durationSeconds))
+                                           : beat ? " " + std::to_string(m->hasExternalDisplay)
+                                                  : ""));
         }
         return members;
     }
@@ -114,12 +131,8 @@ class ModelWorld {
                 std::optional<std::string> message = std::nullopt) {
         for (auto it = connector->sent.rbegin(); it != connector->sent.rend(); ++it) {
             if ((*it)->member == member) {
-                if (member == "ForceSafeOff") {
-                    (*it)->emptyReply();
-                } else {
-                    (*it)->reply(ok, std::move(message));
-                }
-                return;
+                return member == "ForceSafeOff" ? (*it)->emptyReply()
+                                                : (*it)->reply(ok, std::move(message));
             }
         }
     }

@@ -8,7 +8,10 @@
 namespace mavu::shortcut {
 namespace {
 
-TEST(KeyCombo, ShowsModifierSymbolsInFixedOrderThenTheKey) {
+// Modifier symbols in a fixed order, then the key; 57 named keys, each a physical X key
+// that reads back as its position, modifier keys none; a stored record must hold both
+// fields, each in range (round trips are the fuzz target's).
+TEST(KeyCombo, ShowsItselfMapsToXKeysAndRefusesBadRecords) {
     const std::pair<KeyCombo, const char*> shown[] = {
         {defaultCombo, "⌃⌥⌘Z"},
         {{49, modifier::shift | modifier::command}, "⇧⌘Space"},
@@ -20,11 +23,6 @@ TEST(KeyCombo, ShowsModifierSymbolsInFixedOrderThenTheKey) {
     for (const auto& [combo, text] : shown) {
         EXPECT_EQ(combo.displayString(), text);
     }
-}
-
-// 57 named keys, each a physical X key that reads back as its position; modifier keys
-// have none.
-TEST(KeyCombo, EveryNamedKeyIsAnXKeyWithAPosition) {
     int named = 0;
     for (std::uint32_t code = 0; code < 256; ++code) {
         const auto x11 = hotkey::x11Keycode(code);
@@ -42,11 +40,6 @@ TEST(KeyCombo, EveryNamedKeyIsAnXKeyWithAPosition) {
         EXPECT_EQ(hotkey::isModifierKeycode(x11), x11 != 0) << "X keycode " << x11;
         EXPECT_EQ(hotkey::positionCode(x11), std::nullopt) << "X keycode " << x11;
     }
-}
-
-// Round trips and the stored integers are the fuzz target's; a record must hold both
-// fields, each in range.
-TEST(KeyCombo, TheRecordRefusesWhatDoesNotFit) {
     EXPECT_EQ(encode({6, 0x1C0000}), (KeyComboRecord{{"keyCode", 6}, {"modifiers", 0x1C0000}}));
     EXPECT_EQ(decodeKeyCombo({{"keyCode", 6}}), std::nullopt);
     EXPECT_EQ(decodeKeyCombo({{"modifiers", 0x1C0000}}), std::nullopt);

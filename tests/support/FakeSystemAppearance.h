@@ -7,21 +7,14 @@
 namespace mavu::testing {
 
 // The desktop's scheme, switched by the test.
-class FakeSystemAppearance final : public appearance::SystemAppearance {
-  public:
-    explicit FakeSystemAppearance(appearance::ColorScheme scheme) : scheme_(scheme) {}
-    appearance::ColorScheme current() const override { return scheme_; }
-    void setChangeHandler(ChangeHandler handler) override { handler_ = std::move(handler); }
-    void set(appearance::ColorScheme scheme) {
-        scheme_ = scheme;
-        if (handler_) {
-            handler_(scheme);
-        }
-    }
+struct FakeSystemAppearance final : appearance::SystemAppearance {
+    explicit FakeSystemAppearance(appearance::ColorScheme scheme) : scheme(scheme) {}
+    appearance::ColorScheme current() const override { return scheme; }
+    void setChangeHandler(ChangeHandler handler) override { changed = std::move(handler); }
+    void set(appearance::ColorScheme to) { changed(scheme = to); }
 
-  private:
-    appearance::ColorScheme scheme_;
-    ChangeHandler handler_;
+    appearance::ColorScheme scheme;
+    ChangeHandler changed = [](appearance::ColorScheme) {};
 };
 
 }  // namespace mavu::testing

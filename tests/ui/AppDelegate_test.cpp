@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <QPointer>
-
 #include "app/ui/Popover.h"
 #include "app/ui/TerminationRequests.h"
 #include "tests/model/ModelWorld.h"
@@ -16,82 +14,49 @@ namespace {
 
 using Sent = std::vector<std::string>;
 
-// The delegate on a model in virtual time, with SIGTERM, SIGINT and SIGHUP routed to it.
-struct DelegateWorld {
-    DelegateWorld() {
-        delegate = std::make_unique<AppDelegate>(AppDelegateParts{
-            .makeModel = [this](auto) { return world.launch(), world.model; },
-            .appearance = std::make_unique<testing::FakeSystemAppearance>(ColorScheme::light),
-            .endProcess = [this] { ended.push_back(world.dispatch.elapsedSeconds()); },
-        });
-        requests = std::make_unique<TerminationRequests>(
-            world.dispatch.mainQueue(), [this] { delegate->applicationShouldTerminate(); });
-    }
-    void signal(int number) {
-        ::raise(number);
-        world.dispatch.signalReadable(requests->fd());
-        world.dispatch.runUntilIdle();
-    }
-
-    testing::ModelWorld world;
-    std::unique_ptr<AppDelegate> delegate;
-    std::unique_ptr<TerminationRequests> requests;
-    std::vector<double> ended;  // when the process was let go, in virtual seconds
-};
-
-// Armed, an outside quit waits for forceSafeOff (3 s at most); a second request while the
-// first waits sends nothing more, and the model's fields are left as they were.
+// Armed, an outside quit (SIGTERM, SIGINT, SIGHUP) waits for forceSafeOff, 3 s at most; a
+// second request while the first waits sends nothing more, and the model's fields are left
+// as they were. Unarmed, the process ends at once.
 TEST(Termination, AnOutsideQuitWhileArmedWaitsForForceSafeOff) {
-    const std::tuple<int, bool, bool, double> cases[] = {{SIGTERM, true, true, 0.5},
-                                                         {SIGINT, true, false, 3.0},
-                                                         {SIGHUP, true, true, 0.5},
-                                                         {SIGTERM, false, false, 0.0}};
-    for (const auto& [signal, armed, daemonAnswers, endsAt] : cases) {
+    // The signal, whether the daemon answers after 0.5 s, when the process is let go.
+    const std::tuple<int, bool, double> cases[] = {
+        {SIGTERM, true, 0.5}, {SIGINT, false, 3.0}, {SIGHUP, true, 0.5}, {SIGTERM, false, 0.0}};
+    for (const auto& [signal, daemonAnswers, endsAt] : cases) {
         SCOPED_TRACE(signal);
-        DelegateWorld w;
+        testing::ModelWorld world;
+        std::vector<double> ended;
+        AppDelegate delegate(AppDelegateParts{
+            .makeModel = [&](auto) { return world.launch(), world.model; },
+            .appearance = std::make_unique<testing::FakeSystemAppearance>(ColorScheme::light),
+            .endProcess = [&] { ended.push_back(world.dispatch.elapsedSeconds()); },
+        });
+        TerminationRequests requests(world.dispatch.mainQueue(),
+                                     [&] { delegate.applicationShouldTerminate(); });
+        const auto request = [&](int number) {
+            ::raise(number);
+            world.dispatch.signalReadable(requests.fd());
+            world.dispatch.runUntilIdle();
+        };
+        const bool armed = endsAt > 0;
         if (armed) {
-            w.world.arm();
+            world.arm();
         }
-        const double start = w.world.dispatch.elapsedSeconds();
-        w.signal(signal);
+        const double start = world.dispatch.elapsedSeconds();
+        request(signal);
         if (armed) {
-            w.signal(SIGTERM);
+            request(SIGTERM);
         }
-        w.world.dispatch.advance(0.5);
+        world.dispatch.advance(0.5);
         if (daemonAnswers) {
-            w.world.answer("ForceSafeOff");
+            world.answer("ForceSafeOff");
         }
-        w.world.dispatch.advance(3.0);
-        ASSERT_EQ(w.ended.size(), 1u);
-        EXPECT_NEAR(w.ended[0] - start, endsAt, 0.01);
-        EXPECT_EQ(w.world.sent(),
+        world.dispatch.advance(3.0);
+        ASSERT_EQ(ended.size(), 1u);
+        EXPECT_NEAR(ended[0] - start, endsAt, 0.01);
+        EXPECT_EQ(world.sent(),
                   (armed ? Sent{"ForceSafeOff", "Arm 0", "ForceSafeOff"} : Sent{"ForceSafeOff"}));
-        EXPECT_EQ(w.world.model->isArmed().get(), armed);
+        EXPECT_EQ(world.model->isArmed().get(), armed);
     }
-}
-
-TEST(ContextMenu, EntriesAreReadWhenTheMenuIsBuilt) {
-    DelegateWorld w;
-    auto titles = [&] {
-        w.delegate->showContextMenu();
-        std::vector<std::string> result;
-        for (QAction* action : w.delegate->menu()->actions()) {
-            result.push_back(action->isSeparator() ? "-"
-                             : action->isEnabled() ? action->text().toStdString()
-                                                   : "(" + action->text().toStdString() + ")");
-        }
-        return result;
-    };
-    EXPECT_EQ(titles(),
-              (Sent{"Open MAVU", "Turn On", "-", "Check for Updates…", "-", "Quit MAVU"}));
-    EXPECT_EQ(w.delegate->menu()->actions().back()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    w.world.arm();
-    w.world.updater->canCheck = false;
-    EXPECT_EQ(titles(),
-              (Sent{"Open MAVU", "Turn Off", "-", "(Check for Updates…)", "-", "Quit MAVU"}));
-    w.delegate->menu()->actions()[1]->trigger();
-    w.world.dispatch.runUntilIdle();
-    EXPECT_EQ(w.world.sent().back(), "Disarm");
 }
 
 TEST(PopoverPlacement, BesideTheIconOrAtThePointerAlwaysOnScreen) {
@@ -106,40 +71,10 @@ TEST(PopoverPlacement, BesideTheIconOrAtThePointerAlwaysOnScreen) {
     for (const auto& [icon, pointer, topLeft] : cases) {
         EXPECT_EQ(popoverPosition(icon, pointer, screen, QSize(408, 503)), topLeft) << topLeft.x();
     }
-    // The settings sheet: centred on the popover, top edges aligned, scaled on short screens.
-    const SheetPlacement tall = sheetPlacement(QRect(808, 30, 408, 503), screen);
-    EXPECT_EQ(tall.scale, 1.0);
-    EXPECT_EQ(tall.topLeft, QPoint(853, 28));
+    // The settings sheet is scaled down on short screens (its alignment: the popover test).
     const SheetPlacement low = sheetPlacement(QRect(808, 30, 408, 503), QRect(0, 0, 1366, 600));
     EXPECT_NEAR(low.scale, 600.0 / 740, 1e-9);
     EXPECT_EQ(low.topLeft.y(), 0);
-}
-
-// While the popover shows and settings are wanted, the sheet stacks above it, top edges
-// aligned; a new scheme builds it anew; closing the popover closes it too.
-TEST(Popover, TheSheetFollowsShowSettingsAndTheScheme) {
-    testing::ModelWorld world;
-    app::AppModel& model = world.launch();
-    DesktopScheme desktop(std::make_unique<testing::FakeSystemAppearance>(ColorScheme::light));
-    int closed = 0;
-    Popover popover(model, desktop, [&] { ++closed; });
-    model.setShowSettings(true);
-    popover.show(QRect(300, 0, 24, 24), {});
-    ASSERT_TRUE(popover.isShown());
-    QWidget* sheet = popover.sheet();
-    ASSERT_TRUE(sheet && sheet->isVisible());
-    EXPECT_EQ(sheet->geometry().top(), popover.window()->geometry().top());
-    QPointer<QWidget> content = sheet->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    model.setAppearance(app::AppearancePreference::dark);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(content.isNull());
-    model.setShowSettings(false);
-    EXPECT_FALSE(sheet->isVisible());
-    model.setShowSettings(true);
-    EXPECT_TRUE(sheet->isVisible());
-    popover.close();
-    EXPECT_FALSE(sheet->isVisible());
-    EXPECT_EQ(closed, 1);
 }
 
 }  // namespace

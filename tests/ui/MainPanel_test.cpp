@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QTest>
 
-#include "app/ui/RootAppearanceView.h"
+#include "app/ui/Popover.h"
 #include "tests/model/ModelWorld.h"
 #include "tests/support/FakeSystemAppearance.h"
 #include "tests/support/QtTestApplication.h"
@@ -27,48 +27,13 @@ void click(MainPanelView& view, const QString& control) {
                       view.toWidget(frame(view, control).center()).toPoint());
 }
 
-TEST(MainPanel, EveryStateIsDrawnInItsColoursAt408By503) {
-    const std::tuple<bool, ColorScheme, QColor, QColor> cases[] = {
-        {false, ColorScheme::light, panelLight(), panelLight()},
-        {true, ColorScheme::light, panelLight(), accentRed()},
-        {false, ColorScheme::dark, panelDark(), panelLight()},
-        {true, ColorScheme::dark, panelDark(), accentRed()},
-    };
-    MainPanelView view({});
-    for (const auto& [armed, scheme, background, mainFill] : cases) {
-        SCOPED_TRACE(std::string(armed ? "armed" : "unarmed") +
-                     (isDark(scheme) ? " dark" : " light"));
-        MainPanelState state;
-        state.isArmed = armed;
-        state.duration = DurationOption::two;
-        state.scheme = scheme;
-        view.setState(state);
-        QImage image(view.size(), QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        view.render(&image);
-        EXPECT_EQ(image.size(), QSize(408, 503));
-        // The colour at a canvas point, within 3 of what is expected on each channel.
-        const auto at = [&](QPointF point, const QColor& expected) {
-            const QColor actual = image.pixelColor(view.toWidget(point).toPoint());
-            return std::max({std::abs(actual.red() - expected.red()),
-                             std::abs(actual.green() - expected.green()),
-                             std::abs(actual.blue() - expected.blue())}) <= 3;
-        };
-        const QRectF main = frame(view, MainPanelView::kMainButton);
-        const QRectF two = frame(view, MainPanelView::durationControl(DurationOption::two));
-        const QRectF one = frame(view, MainPanelView::durationControl(DurationOption::one));
-        EXPECT_TRUE(at({20, 300}, background));
-        EXPECT_TRUE(at({main.center().x(), main.top() + 14}, mainFill));
-        EXPECT_TRUE(at(two.topLeft() + QPointF(10, 9), armed ? accentRed() : selectedAmber()));
-        EXPECT_TRUE(at(one.topLeft() + QPointF(10, 9), background));  // not selected
-    }
-}
-
-TEST(MainPanel, ControlsSitWhereTheCanvasPutsThem) {
+// Five durations 14 apart, 50 high, centred below the button, the wider one last; the
+// bottom bar's icons on the line of "Launch at login", 22 above the bottom; drawn at 408 by
+// 503, the background and the main button in the scheme's and the state's colours.
+TEST(MainPanel, ControlsSitWhereTheCanvasPutsThemInTheStatesColours) {
     MainPanelView view({});
     const QRectF main = frame(view, MainPanelView::kMainButton);
     EXPECT_EQ(main, QRectF(56, main.top(), 488, 96));
-    // Five durations 14 apart, 50 high, the row centred below the button; the wider one last.
     double x = 600 - 4 * 74 - 80 - 4 * 14;
     for (auto option : app::allDurationOptions) {
         const QRectF f = frame(view, MainPanelView::durationControl(option));
@@ -76,89 +41,78 @@ TEST(MainPanel, ControlsSitWhereTheCanvasPutsThem) {
         EXPECT_GT(f.top(), main.bottom() + 20);
         x += 2 * (f.width() + 14);
     }
-    // The bottom bar: its icons on the line of "Launch at login", 22 above the bottom.
     const QRectF login = frame(view, MainPanelView::kLaunchAtLogin);
     EXPECT_EQ(login.bottom(), 740 - 22);
     for (const QString& icon :
          {MainPanelView::kAppearance, MainPanelView::kSettings, MainPanelView::kQuit}) {
         EXPECT_DOUBLE_EQ(frame(view, icon).center().y(), login.center().y());
     }
+    for (const bool armed : {false, true}) {
+        MainPanelState state;
+        state.isArmed = armed;
+        state.scheme = armed ? ColorScheme::dark : ColorScheme::light;
+        view.setState(state);
+        const QImage image = view.grab().toImage();
+        EXPECT_EQ(image.size(), QSize(408, 503));
+        // Within 3 on each channel: the fills are blended with their opacity.
+        const auto at = [&](QPointF point, const QColor& expected) {
+            const QColor actual = image.pixelColor(view.toWidget(point).toPoint());
+            return std::max({std::abs(actual.red() - expected.red()),
+                             std::abs(actual.green() - expected.green()),
+                             std::abs(actual.blue() - expected.blue())}) <= 3;
+        };
+        EXPECT_TRUE(at({20, 300}, armed ? panelDark() : panelLight()));
+        EXPECT_TRUE(at({main.center().x(), main.top() + 14}, armed ? accentRed() : panelLight()));
+    }
 }
 
-TEST(MainPanel, ClicksReachTheModelAndTheSchemeFollowsTheChoice) {
+// Clicks on the popover's panel reach the model. Under System the panel follows the
+// desktop; from dark it asks for Light, from light for Dark, never System, and a chosen
+// scheme holds whatever the desktop does. While settings are wanted the sheet stacks above
+// the popover, top edges aligned; closing the popover closes it too. While the setup alert
+// shows, only its buttons take clicks.
+TEST(Popover, ClicksReachTheModelAndTheSheetFollowsShowSettings) {
     testing::ModelWorld world;
     app::AppModel& model = world.launch();
-    auto* desktop = new testing::FakeSystemAppearance(ColorScheme::light);
-    DesktopScheme scheme{std::unique_ptr<appearance::SystemAppearance>(desktop)};
-    RootAppearanceView root(model, scheme, nullptr);
-    MainPanelView& panel = root.panel();
-    panel.show();
-    const auto press = [&](const QString& control) {
-        click(panel, control);
-        world.dispatch.runUntilIdle();
-    };
-    // Under System the panel follows the desktop.
-    desktop->set(ColorScheme::dark);
-    EXPECT_EQ(root.scheme(), ColorScheme::dark);
-
-    press(MainPanelView::durationControl(DurationOption::two));
+    auto* system = new testing::FakeSystemAppearance(ColorScheme::light);
+    DesktopScheme desktop{std::unique_ptr<appearance::SystemAppearance>(system)};
+    int closed = 0;
+    Popover popover(model, desktop, [&] { ++closed; });
+    popover.show(QRect(300, 0, 24, 24), {});
+    ASSERT_TRUE(popover.isShown());
+    MainPanelView& panel = *popover.panel();
+    system->set(ColorScheme::dark);
+    EXPECT_EQ(panel.state().scheme, ColorScheme::dark);
+    click(panel, MainPanelView::durationControl(DurationOption::two));
     EXPECT_EQ(model.duration().get(), DurationOption::two);
-    press(MainPanelView::kMainButton);
-    world.answer("Arm");
-    world.dispatch.runUntilIdle();
-    EXPECT_TRUE(panel.state().isArmed);
-    EXPECT_EQ(world.sent(), (std::vector<std::string>{"ForceSafeOff", "Arm 7200"}));
-    press(MainPanelView::kLaunchAtLogin);
-    EXPECT_TRUE(model.launchAtLoginEnabled().get());
-
-    // From dark the panel asks for Light, from light for Dark, never System; a chosen
-    // scheme holds whatever the desktop does.
-    press(MainPanelView::kAppearance);
+    click(panel, MainPanelView::kAppearance);
     EXPECT_EQ(model.appearance().get(), AppearancePreference::light);
-    desktop->set(ColorScheme::dark);
-    EXPECT_EQ(root.scheme(), ColorScheme::light);
-    press(MainPanelView::kAppearance);
+    system->set(ColorScheme::dark);
+    EXPECT_EQ(panel.state().scheme, ColorScheme::light);
+    click(panel, MainPanelView::kAppearance);
     EXPECT_EQ(model.appearance().get(), AppearancePreference::dark);
-    EXPECT_EQ(root.scheme(), ColorScheme::dark);
+    EXPECT_EQ(panel.state().scheme, ColorScheme::dark);
 
-    for (const QString& control : {MainPanelView::kGear, MainPanelView::kSettings}) {
-        model.setShowSettings(false);
-        press(control);
-        EXPECT_TRUE(model.showSettings().get()) << control.toStdString();
-    }
-}
+    click(panel, MainPanelView::kSettings);
+    QWidget* sheet = popover.sheet();
+    ASSERT_TRUE(sheet && sheet->isVisible());
+    EXPECT_EQ(sheet->geometry().top(), popover.window()->geometry().top());
+    model.setShowSettings(false);
+    EXPECT_FALSE(sheet->isVisible());
+    click(panel, MainPanelView::kGear);
+    EXPECT_TRUE(sheet->isVisible());
+    popover.close();
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(closed, 1);
 
-// Only the alert's buttons take clicks while it is shown, in their order; Return presses
-// the first, Escape the last.
-TEST(MainPanel, TheSetupAlertOffersLoginItemsOnlyWhenApprovalIsNeeded) {
-    std::vector<std::string> calls;
-    MainPanelActions actions;
-    actions.toggle = [&] { calls.push_back("toggle"); };
-    actions.openLoginItems = [&] { calls.push_back("open"); };
-    actions.dismissSetupAlert = [&] { calls.push_back("dismiss"); };
-    MainPanelView view(actions);
-    view.show();
-    using Calls = std::vector<std::string>;
-    const std::tuple<bool, QString, Calls, Calls> cases[] = {
-        {false, MainPanelView::kAlertOk, {"dismiss"}, {"dismiss", "dismiss"}},
-        {true, MainPanelView::kAlertOk, {"dismiss"}, {"open", "dismiss", "dismiss"}},
-        {true, MainPanelView::kOpenLoginItems, {"open", "dismiss"}, {"open", "dismiss", "dismiss"}},
-    };
-    for (const auto& [needsApproval, button, byClick, byKeys] : cases) {
-        MainPanelState state;
-        state.showSetupAlert = true;
-        state.setupMessage = "Approve MAVU in System Settings → General → Login Items.";
-        state.helperNeedsApproval = needsApproval;
-        view.setState(state);
-        EXPECT_EQ(view.controls().size(), needsApproval ? 2u : 1u);
-        calls.clear();
-        click(view, button);
-        EXPECT_EQ(calls, byClick);
-        calls.clear();
-        QTest::keyClick(&view, Qt::Key_Return);
-        QTest::keyClick(&view, Qt::Key_Escape);
-        EXPECT_EQ(calls, byKeys);
-    }
+    // A silent daemon: the setup alert, its OK the only control, and no Login Items while
+    // approval is not needed.
+    popover.show(QRect(300, 0, 24, 24), {});
+    model.toggle();
+    world.dispatch.advance(3.0);
+    EXPECT_EQ(panel.controls().size(), 1u);
+    click(panel, MainPanelView::kAlertOk);
+    EXPECT_FALSE(model.showSetupAlert().get());
 }
 
 }  // namespace
