@@ -17,13 +17,12 @@ using namespace std::chrono_literals;
 
 class IsolatedClientVerifierTest : public ::testing::Test {
   protected:
-    // A verifier program that notes its pid in "runs", then runs body.
-    IsolatedClientVerifier::Setup verifier(const std::string& body,
-                                           std::chrono::milliseconds limit) {
+    // A verifier program that notes its pid in "runs", then runs body, for 2 s at most.
+    IsolatedClientVerifier::Setup verifier(const std::string& body) {
         return {{scratch.writeScript("verifier",
                                      "echo $$ >> '" + scratch.path("runs").string() + "'\n" + body),
                  MAVU_TEST_ANCHOR},
-                limit,
+                2s,
                 0ms};
     }
     std::string runs() const { return scratch.exists("runs") ? scratch.read("runs") : ""; }
@@ -50,8 +49,7 @@ class IsolatedClientVerifierTest : public ::testing::Test {
 };
 
 TEST_F(IsolatedClientVerifierTest, SignedProgramsAreAcceptedAndVerdictsKeptPerFile) {
-    IsolatedClientVerifier checker(
-        verifier("exec '" MAVU_TEST_VERIFIER "' \"$@\"\n", std::chrono::seconds(2)));
+    IsolatedClientVerifier checker(verifier("exec '" MAVU_TEST_VERIFIER "' \"$@\"\n"));
     const auto copy = scratch.writeExecutable("copy", testing::readFile(MAVU_TEST_SIGNED_SAMPLE));
     // Known files are not read again, a changed one is, and a pid that changed hands is
     // refused before anything is read.
@@ -69,11 +67,7 @@ TEST_F(IsolatedClientVerifierTest, SignedProgramsAreAcceptedAndVerdictsKeptPerFi
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), verifierRuns) << program;
     }
     // A process that ended, or none at all, has no identity to check.
-    pid_t ended = 0;
-    {
-        testing::TalkingProcess process(MAVU_TEST_SIGNED_SAMPLE, {});
-        ended = process.pid();
-    }
+    const pid_t ended = testing::TalkingProcess(MAVU_TEST_SIGNED_SAMPLE, {}).pid();
     for (const pid_t pid : {ended, 0, -1}) {
         EXPECT_FALSE(identifyProcess(pid)) << pid;
     }
@@ -85,9 +79,8 @@ TEST_F(IsolatedClientVerifierTest, AVerifierStuckPastTheLimitHoldsUpNoOtherCheck
     const auto stalling =
         scratch.writeExecutable("stalling", testing::readFile(MAVU_TEST_SIGNED_SAMPLE));
     IsolatedClientVerifier checker(verifier("[ \"$(readlink /proc/self/fd/3)\" = '" + stalling +
-                                                "' ] && exec sleep 60\nexec '" MAVU_TEST_VERIFIER
-                                                "' \"$@\"\n",
-                                            2s));
+                                            "' ] && exec sleep 60\nexec '" MAVU_TEST_VERIFIER
+                                            "' \"$@\"\n"));
     const auto asked = std::chrono::steady_clock::now();
     auto stuck = std::async(std::launch::async, [&] { return check(checker, stalling); });
     ASSERT_TRUE(testing::eventually([&] { return !runs().empty(); }));

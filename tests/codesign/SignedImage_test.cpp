@@ -16,7 +16,7 @@ std::string trailer(std::uint32_t length, std::uint32_t version,
     return out.append(magic);
 }
 
-// That any content and signature split back as joined is the fuzz replay's
+// That a signed file splits into parts that join back to it is the fuzz replay's
 // (tests/fuzz/corpus/SignedImage); here the layout signed programs carry, and damage.
 TEST(SignedImageTest, JoinsInTheSignedLayoutAndRefusesDamagedTrailers) {
     EXPECT_EQ(joinSignedImage("program", "sig"), "programsig" + trailer(3, kTrailerVersion));

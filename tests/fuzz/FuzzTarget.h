@@ -8,14 +8,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 namespace mavu::fuzz {
 
 using Target = void (*)(std::string_view input);
-
-// Reports a broken invariant and aborts, which both drivers take as a crash.
-[[noreturn]] void invariantBroken(const char* condition, const char* file, int line);
 
 // Makes a target known to the replay driver by name.
 struct Registration {
@@ -24,9 +23,12 @@ struct Registration {
 
 }  // namespace mavu::fuzz
 
-#define MAVU_FUZZ_CHECK(condition)      \
-    ((condition) ? static_cast<void>(0) \
-                 : ::mavu::fuzz::invariantBroken(#condition, __FILE__, __LINE__))
+// A broken invariant aborts, which both drivers take as a crash.
+#define MAVU_FUZZ_CHECK(condition)                                                                 \
+    ((condition)                                                                                   \
+         ? static_cast<void>(0)                                                                    \
+         : (std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition), \
+            std::abort()))
 
 #if defined(MAVU_LIBFUZZER)
 #define MAVU_FUZZ_TARGET(name)                                                          \

@@ -6,19 +6,12 @@
 #include "tests/fuzz/FuzzScratch.h"
 #include "tests/fuzz/FuzzTarget.h"
 
-namespace {
-
-// Where the daemon would sit in a bundle whose Info.plist holds bytes.
-std::filesystem::path bundleWith(std::string_view bytes) {
-    const auto contents = mavu::fuzz::scratchDir() / "MAVU.app/Contents";
-    mavu::fuzz::writeBytes(contents / "Info.plist", bytes);
-    return contents / "Library/LaunchServices/mavu-helper";
-}
-
-}  // namespace
-
 MAVU_FUZZ_TARGET(InfoPlist) {
-    const auto version = mavu::helper::readHelperVersion(bundleWith(input));
+    // The daemon as it sits in a bundle whose Info.plist holds the input.
+    const auto contents = mavu::fuzz::scratchDir() / "MAVU.app/Contents";
+    mavu::fuzz::writeBytes(contents / "Info.plist", input);
+    const auto version =
+        mavu::helper::readHelperVersion(contents / "Library/LaunchServices/mavu-helper");
     // Both reach clients as bus strings, which must be UTF-8 without a NUL.
     for (const std::string* text : {&version.shortVersion, &version.build}) {
         MAVU_FUZZ_CHECK(mavu::helper::isValidUtf8(*text));

@@ -4,44 +4,8 @@
 #include "platform/codesign/Requirement.h"
 #include "tests/fuzz/FuzzTarget.h"
 
-namespace {
-
-using mavu::codesign::Requirement;
-
-std::string quoted(const std::string& value) {
-    std::string text = "\"";
-    for (const char c : value) {
-        if (c == '"' || c == '\\') {
-            text += '\\';
-        }
-        text += c;
-    }
-    return text + "\"";
-}
-
-// The requirement written back in its plainest form.
-std::string canonicalText(const Requirement& requirement) {
-    std::string text;
-    for (const auto& clause : requirement.clauses) {
-        text += text.empty() ? "" : " and ";
-        switch (clause.kind) {
-            case Requirement::Kind::anchorGeneric:
-                text += "anchor apple generic";
-                break;
-            case Requirement::Kind::identifier:
-                text += "identifier " + quoted(clause.value);
-                break;
-            case Requirement::Kind::leafSubjectOU:
-                text += "certificate leaf[subject.OU] = " + quoted(clause.value);
-                break;
-        }
-    }
-    return text;
-}
-
-}  // namespace
-
 MAVU_FUZZ_TARGET(Requirement) {
+    using mavu::codesign::Requirement;
     const auto requirement = mavu::codesign::createRequirement(input);
     if (!requirement) {
         MAVU_FUZZ_CHECK(!requirement.error().empty());
@@ -49,26 +13,36 @@ MAVU_FUZZ_TARGET(Requirement) {
     }
     MAVU_FUZZ_CHECK(!requirement->clauses.empty());
 
-    // Written back and read again, it is the same requirement.
-    const auto again = mavu::codesign::createRequirement(canonicalText(requirement.value()));
-    MAVU_FUZZ_CHECK(again && again->clauses == requirement->clauses);
-
-    // The identity every identifier and team clause names meets it exactly when the
-    // clauses agree with each other.
+    // Written back in its plainest form and read again, it is the same requirement; and
+    // the identity its identifier and team clauses name meets it exactly when they agree.
+    std::string plain;
     mavu::codesign::SigningIdentity named;
     bool consistent = true;
     for (const auto& clause : requirement->clauses) {
-        MAVU_FUZZ_CHECK(clause.kind == Requirement::Kind::anchorGeneric || !clause.value.empty());
-        std::string* field = clause.kind == Requirement::Kind::identifier      ? &named.identifier
-                             : clause.kind == Requirement::Kind::leafSubjectOU ? &named.team
-                                                                               : nullptr;
-        if (field == nullptr) {
-            continue;
+        std::string quoted = "\"";
+        for (const char c : clause.value) {
+            quoted += (c == '"' || c == '\\') ? std::string{'\\', c} : std::string{c};
         }
+        plain += plain.empty() ? "" : " and ";
+        std::string* field = nullptr;
+        switch (clause.kind) {
+            case Requirement::Kind::anchorGeneric:
+                plain += "anchor apple generic";
+                continue;
+            case Requirement::Kind::identifier:
+                plain += "identifier " + quoted + "\"";
+                field = &named.identifier;
+                break;
+            case Requirement::Kind::leafSubjectOU:
+                plain += "certificate leaf[subject.OU] = " + quoted + "\"";
+                field = &named.team;
+                break;
+        }
+        MAVU_FUZZ_CHECK(!clause.value.empty());
         consistent = consistent && (field->empty() || *field == clause.value);
-        if (field->empty()) {
-            *field = clause.value;
-        }
+        *field = field->empty() ? clause.value : *field;
     }
+    const auto again = mavu::codesign::createRequirement(plain);
+    MAVU_FUZZ_CHECK(again && again->clauses == requirement->clauses);
     MAVU_FUZZ_CHECK(requirement->isMetBy(named) == consistent);
 }

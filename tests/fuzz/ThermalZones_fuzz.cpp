@@ -7,8 +7,7 @@
 MAVU_FUZZ_TARGET(ThermalZones) {
     using mavu::hardware::ThermalState;
     const auto root = mavu::fuzz::scratchDir() / "laptop";
-    const auto zones = root / "sys/class/thermal";
-    mavu::fuzz::writeTree(zones, input);
+    mavu::fuzz::writeTree(root / "sys/class/thermal", input);
     const ThermalState level = mavu::hardware::SysfsThermalSource(root).thermalState();
 
     // Each level needs a trip point of its kind.
@@ -18,11 +17,4 @@ MAVU_FUZZ_TARGET(ThermalZones) {
     MAVU_FUZZ_CHECK(level != ThermalState::critical || names("critical") || names("hot"));
     MAVU_FUZZ_CHECK(level != ThermalState::serious || names("passive"));
     MAVU_FUZZ_CHECK(level != ThermalState::fair || names("active"));
-
-    // One zone past its critical trip makes the machine critical, whatever the others say.
-    mavu::fuzz::writeBytes(zones / "thermal_zone+hot/temp", "120000\n");
-    mavu::fuzz::writeBytes(zones / "thermal_zone+hot/trip_point_0_type", "critical\n");
-    mavu::fuzz::writeBytes(zones / "thermal_zone+hot/trip_point_0_temp", "105000\n");
-    MAVU_FUZZ_CHECK(mavu::hardware::SysfsThermalSource(root).thermalState() ==
-                    ThermalState::critical);
 }

@@ -16,18 +16,16 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-TEST(SpawnProcessRunner, PassesArgumentsAndEnvironmentVerbatimAndReportsStatusAndOutput) {
+// The daemon's runs of its power tool (environment and all) are the system tests'; here
+// what those never pass or print.
+TEST(SpawnProcessRunner, PassesArgumentsVerbatimAndReportsStatusAndOutput) {
     testing::TempDir dir;
     SpawnProcessRunner runner;
-    ::setenv("MAVU_HARDWARE_ROOT", "/tmp/fake-laptop", 1);
-    const auto tool = dir.writeScript(
-        "args", "echo \"$MAVU_HARDWARE_ROOT\"; for a in \"$@\"; do echo \"[$a]\"; done; exit $1\n");
+    const auto tool = dir.writeScript("args", "for a in \"$@\"; do echo \"[$a]\"; done; exit $1\n");
     const auto result = runner.run(tool, {"3", "two words", "$HOME", ";", "*", ""}, 5s);
-    ::unsetenv("MAVU_HARDWARE_ROOT");
     EXPECT_EQ(result.exitStatus, 3);
     EXPECT_FALSE(result.succeeded());
-    EXPECT_EQ(result.output, "/tmp/fake-laptop\n[3]\n[two words]\n[$HOME]\n[;]\n[*]\n[]\n");
-    EXPECT_TRUE(runner.run(tool, {"0"}, 5s).succeeded());
+    EXPECT_EQ(result.output, "[3]\n[two words]\n[$HOME]\n[;]\n[*]\n[]\n");
 
     // More than a pipe holds, on both streams, is read while it runs.
     const auto big = runner.run(dir.writeScript("big",
@@ -38,8 +36,7 @@ TEST(SpawnProcessRunner, PassesArgumentsAndEnvironmentVerbatimAndReportsStatusAn
     EXPECT_GE(big.output.size(), 1048576u);
 
     const auto killed = runner.run(dir.writeScript("self", "kill -TERM $$\n"), {}, 5s);
-    EXPECT_TRUE(killed.launched);
-    EXPECT_FALSE(killed.exitStatus.has_value());
+    EXPECT_TRUE(killed.launched && !killed.exitStatus);
 }
 
 // A child left in the background holding the pipes is not waited for; one still running
