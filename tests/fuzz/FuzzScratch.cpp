@@ -50,12 +50,12 @@ void writeBytes(const std::filesystem::path& file, std::string_view bytes) {
     }
 }
 
-void writeTree(const std::filesystem::path& root, std::string_view spec) {
+void writeTree(const std::filesystem::path& root, std::string_view layout) {
     std::filesystem::remove_all(root);
     std::filesystem::create_directories(root);
-    for (int entries = 0; !spec.empty() && entries < 64;) {
-        const std::string_view line = spec.substr(0, spec.find('\n'));
-        spec.remove_prefix(std::min(line.size() + 1, spec.size()));
+    for (int entries = 0; !layout.empty() && entries < 64;) {
+        const std::string_view line = layout.substr(0, layout.find('\n'));
+        layout.remove_prefix(std::min(line.size() + 1, layout.size()));
         const std::size_t equals = line.find('=');
         if (!isSafeRelativePath(line.substr(0, equals))) {
             continue;

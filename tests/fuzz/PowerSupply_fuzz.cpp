@@ -1,4 +1,4 @@
-// mavu-pmset's "-g batt": the power_supply files of the machine, as a tree spec (see
+// mavu-pmset's "-g batt": the power_supply files of the machine, as a tree layout (see
 // FuzzScratch.h) under sys/class/power_supply, e.g. "BAT0/capacity=85".
 #include <regex>
 #include <sstream>

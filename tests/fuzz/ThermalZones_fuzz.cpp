@@ -1,4 +1,4 @@
-// The thermal zones of the machine, as a tree spec (see FuzzScratch.h) under
+// The thermal zones of the machine, as a tree layout (see FuzzScratch.h) under
 // sys/class/thermal, e.g. "thermal_zone0/trip_point_0_type=critical".
 #include "platform/hardware/SysfsThermalSource.h"
 #include "tests/fuzz/FuzzScratch.h"
