@@ -30,7 +30,7 @@ struct LidRegistry : ::testing::Test {
     testing::TempDir tree;
     testing::VirtualDispatch dispatch;
     std::unique_ptr<LinuxPowerRegistry> registry =
-        std::make_unique<LinuxPowerRegistry>(tree.root());
+        std::make_unique<LinuxPowerRegistry>(tree.path());
     RegistryObject root = 0, notifier = 0;
     std::unique_ptr<RegistryNotificationPort> port;
     int notifications = 0;
@@ -46,7 +46,7 @@ TEST_F(LidRegistry, EvdevStateComesFromTheDeviceAndEventsNotifyAfterDraining) {
     const int writer = ::open(tree.path("dev/input/event1").c_str(), O_RDWR | O_NONBLOCK);
     tree.write("proc/acpi/button/lid/LID0/state", "state:      open\n");  // loses to the device
     int deviceFd = -1;
-    registry = std::make_unique<LinuxPowerRegistry>(tree.root(), [&](int fd) {
+    registry = std::make_unique<LinuxPowerRegistry>(tree.path(), [&](int fd) {
         struct stat info {};
         if (fstat(fd, &info) != 0 || !S_ISFIFO(info.st_mode)) {
             return std::optional<bool>();

@@ -59,7 +59,7 @@ TEST(ThermalZones, TheHottestReadableZoneDecidesByItsTrips) {
                 }
             }
         }
-        EXPECT_EQ(SysfsThermalSource(tree.root()).thermalState(), expected)
+        EXPECT_EQ(SysfsThermalSource(tree.path()).thermalState(), expected)
             << zones.size() << " zones, the first at " << (zones.empty() ? "" : zones[0].temp);
     }
 }

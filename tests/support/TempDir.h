@@ -40,7 +40,6 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::filesystem::path& root() const { return root_; }
     const std::filesystem::path& path() const { return root_; }
     std::filesystem::path path(const std::string& relative) const { return root_ / relative; }
 
