@@ -83,7 +83,6 @@ pid_t PrivateBus::ownerPid(const std::string& name) const {
 HelperBed::HelperBed(const HelperBedSetup& setup) : client_(setup.client) {
     runProcess(MAVU_FAKE_LAPTOP, {"init", (dir() / "laptop").string()});
     dir_.writeScript("pmset", powerTool(dir(), setup.powerTool));
-    dir_.write("pmset.log", "");
     dir_.write("services/" + kHelperBusName + ".service",
                "[D-BUS Service]\nName=" + kHelperBusName +
                    "\nExec=/usr/bin/env MAVU_RUNTIME_DIR=" + (dir() / "run").string() +

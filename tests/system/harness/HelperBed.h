@@ -34,15 +34,17 @@ class PrivateBus {
 // What polkit says when the helper asks whether a caller may keep the machine awake.
 enum class PolkitStandIn { allows, refuses, absent };
 
+// By default the programs just built: the helper, its development anchor, the bus policy
+// it installs and mavu-ctl as the build signed it.
 struct HelperBedSetup {
-    std::filesystem::path helper;  // the mavu-helper executable to activate
-    std::filesystem::path anchor;  // passed as --anchor
-    std::filesystem::path policy;  // the bus policy file
+    std::filesystem::path helper = MAVU_TEST_HELPER;  // the mavu-helper executable to activate
+    std::filesystem::path anchor = MAVU_TEST_ANCHOR;  // passed as --anchor
+    std::filesystem::path policy = MAVU_TEST_BUS_POLICY;
     PolkitStandIn polkit = PolkitStandIn::allows;
     // When given, this real power tool serves every call, with a stand-in for logind on
     // the bus and its runtime folder at dir()/run.
     std::filesystem::path powerTool{};
-    std::filesystem::path client{};  // the client call() and status() run
+    std::filesystem::path client = MAVU_TEST_SIGNED_CLIENT;  // what call() and status() run
 };
 
 // A fake laptop (scripts/fake-laptop: lid open, on AC, 85 %, panel lit) with the helper
