@@ -52,6 +52,7 @@ struct Bed {
     }
     std::optional<std::string> error() const { return client->lastError().get(); }
 
+    Lines heard;  // outlives whatever could still deliver to it
     testing::VirtualDispatch dispatch;
     testing::ScriptedServiceManagement services{dispatch.mainQueue()};
     testing::ScriptedDaemonService& daemon = *services.daemon;
@@ -59,7 +60,6 @@ struct Bed {
         std::make_shared<testing::ScriptedHelperConnector>();
     std::shared_ptr<PrivilegedHelperClient> client =
         PrivilegedHelperClient::create(dispatch.mainQueue(), services, connector);
-    Lines heard;
 };
 
 class HelperClientTest : public ::testing::Test, public Bed {};
