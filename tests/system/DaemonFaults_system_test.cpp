@@ -10,7 +10,6 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
-#include <condition_variable>
 #include <mutex>
 #include <thread>
 
