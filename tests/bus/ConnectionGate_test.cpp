@@ -30,11 +30,7 @@ struct PendingChecks final : clientcheck::ClientVerifier, polkit::Authority {
         asked.push_back(key);
         pending[key] = std::move(answer);
     }
-    void answer(const std::string& key, bool ok) {
-        auto answer = std::move(pending.at(key));
-        pending.erase(key);
-        answer(ok);
-    }
+    void answer(const std::string& key, bool ok) { std::exchange(pending.at(key), nullptr)(ok); }
     std::vector<std::string> asked;
     std::map<std::string, std::function<void(bool)>> pending;
 };
@@ -55,10 +51,8 @@ class ConnectionGateTest : public ::testing::Test {
     std::shared_ptr<ConnectionGate> gate = ConnectionGate::create(
         dispatch.mainQueue(), checks, checks,
         [](pid_t pid) -> std::optional<clientcheck::ProcessIdentity> {
-            if (pid == kVanished) {
-                return std::nullopt;
-            }
-            return clientcheck::ProcessIdentity{pid, static_cast<unsigned long long>(pid) * 10};
+            return pid == kVanished ? std::nullopt
+                                    : std::optional(clientcheck::ProcessIdentity{pid, pid * 10ull});
         });
     testing::LogCapture log;
     std::vector<std::string> told;
@@ -118,12 +112,12 @@ TEST_F(ConnectionGateTest, EitherCheckRefusingOrNoAnswerInTimeRefusesAndLogsOnce
     call(":1.3", 13, "after");
     EXPECT_EQ(told.back(), "after out");
 
-    EXPECT_THAT(log.lines(),
-                ElementsAre("MAVUHelper: rejected XPC connection from unauthorized pid -1",
-                            "MAVUHelper: rejected XPC connection from unauthorized pid 666",
-                            "MAVUHelper: rejected XPC connection from unauthorized pid 11",
-                            "MAVUHelper: rejected XPC connection from unauthorized pid 12",
-                            "MAVUHelper: rejected XPC connection from unauthorized pid 13"));
+    std::vector<std::string> rejected;
+    for (const char* pid : {"-1", "666", "11", "12", "13"}) {
+        rejected.push_back(
+            std::string("MAVUHelper: rejected XPC connection from unauthorized pid ") + pid);
+    }
+    EXPECT_EQ(log.lines(), rejected);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "app/system/PrivilegedHelperClient.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "tests/client/ScriptedDaemonService.h"
 #include "tests/support/ScriptedHelperConnection.h"
@@ -9,151 +12,114 @@
 namespace mavu::app {
 namespace {
 
-using ArmResult = PrivilegedHelperClient::ArmResult;
-using Arms = std::vector<ArmResult>;
-using Version = std::optional<protocol::HelperVersion>;
+using ::testing::ElementsAre;
+using Lines = std::vector<std::string>;
 using namespace services;
 
-constexpr char kApprove[] = "Approve MAVU in System Settings → General → Login Items.";
 constexpr char kBlocked[] =
     "macOS blocked the helper until it is approved in System Settings → General → Login Items "
     "& Extensions. (Operation not permitted)";
+constexpr char kCouldNotRegister[] = "Could not register helper: Operation not permitted";
+constexpr char kOneTimeApproval[] =
+    "One-time approval is required in System Settings → General → Login Items.";
 
-// Every delivery of one completion, with the virtual time of the last.
-template <class T>
-struct Outcome {
-    std::vector<T> values;
-    double at = -1;
-    auto callback(testing::VirtualDispatch& dispatch) {
-        return [this, &dispatch](T value) {
-            values.push_back(std::move(value));
-            at = dispatch.elapsedSeconds();
+std::string shown(bool value) {
+    return value ? "1" : "0";
+}
+std::string shown(const PrivilegedHelperClient::ArmResult& result) {
+    return shown(result.ok) + " " + result.message.value_or("-");
+}
+std::string shown(const std::optional<protocol::HelperVersion>& version) {
+    return version ? version->shortVersion + "/" + version->build : "none";
+}
+
+struct Bed {
+    // A completion that logs what it was given as "name value @virtual seconds".
+    auto log(const std::string& name) {
+        return [this, name](const auto&... value) {
+            std::ostringstream line;
+            line << name;
+            ((line << ' ' << shown(value)), ...);
+            line << " @" << dispatch.elapsedSeconds();
+            heard.push_back(line.str());
         };
     }
-    auto done(testing::VirtualDispatch& dispatch) {
-        return [record = callback(dispatch)] { record(T{}); };
-    }
-};
-
-class HelperClientTest : public ::testing::Test {
-  public:
-    struct Bed {
-        testing::VirtualDispatch dispatch;
-        testing::ScriptedServiceManagement services{dispatch.mainQueue()};
-        testing::ScriptedDaemonService& daemon = *services.daemon;
-        std::shared_ptr<testing::ScriptedHelperConnector> connector =
-            std::make_shared<testing::ScriptedHelperConnector>();
-        std::shared_ptr<PrivilegedHelperClient> client =
-            PrivilegedHelperClient::create(dispatch.mainQueue(), services, connector);
-    };
-
-  protected:
     bool ensureReady() {
-        Outcome<bool> ready;
-        client->ensureHelperReady(ready.callback(dispatch));
+        std::optional<bool> ready;
+        client->ensureHelperReady([&](bool value) { ready = value; });
         dispatch.advance(1.0);
-        return ready.values.at(0);
+        return ready.value();
     }
-    std::optional<std::string> lastError() const { return client->lastError().get(); }
+    std::optional<std::string> error() const { return client->lastError().get(); }
 
-    Bed bed;
-    testing::VirtualDispatch& dispatch = bed.dispatch;
-    testing::ScriptedDaemonService& daemon = bed.daemon;
-    std::shared_ptr<testing::ScriptedHelperConnector>& connector = bed.connector;
-    std::shared_ptr<PrivilegedHelperClient>& client = bed.client;
+    Lines heard;  // outlives whatever could still deliver to it
+    testing::VirtualDispatch dispatch;
+    testing::ScriptedServiceManagement services{dispatch.mainQueue()};
+    testing::ScriptedDaemonService& daemon = *services.daemon;
+    std::shared_ptr<testing::ScriptedHelperConnector> connector =
+        std::make_shared<testing::ScriptedHelperConnector>();
+    std::shared_ptr<PrivilegedHelperClient> client =
+        PrivilegedHelperClient::create(dispatch.mainQueue(), services, connector);
 };
+
+class HelperClientTest : public ::testing::Test, public Bed {};
 
 // Statuses read in order, the register error's domain ("bus": the bus cannot be reached),
 // then: ready, needs approval, the last error.
 using Readiness = std::tuple<std::vector<int>, std::string, bool, bool, std::optional<std::string>>;
 
 // An unregistered daemon is registered, and its status read again half a second later; an
-// arm is sent only once the daemon is ready.
+// arm is sent only once the daemon is ready, else it fails when readiness is decided.
 TEST(HelperClientReadiness, StatusRegistrationAndConnectionDecideReadiness) {
     const int kNotRegistered = kStatusNotRegistered, kApproval = kStatusRequiresApproval;
     const Readiness cases[] = {
         {{kStatusEnabled}, "", true, false, {}},
-        {{kApproval}, "", false, true, kApprove},
+        {{kApproval}, "", false, true, "Approve MAVU in System Settings → General → Login Items."},
         {{7}, "", false, false, "Unknown helper status."},
         {{kStatusEnabled}, "bus", false, false, "Could not connect to the helper: No bus."},
         {{kNotRegistered, kStatusEnabled}, "SMAppServiceErrorDomain", true, false, kBlocked},
         {{kNotRegistered, kNotRegistered}, "NSPOSIXErrorDomain", false, true, kBlocked},
-        {{kNotRegistered, kNotRegistered},
-         "org.freedesktop.DBus.Error.Failed",
-         false,
-         false,
-         "Could not register helper: Operation not permitted"},
-        {{kNotRegistered, kApproval},
-         "",
-         false,
-         true,
-         "One-time approval is required in System Settings → General → Login Items."},
+        {{kNotRegistered, kNotRegistered}, "other", false, false, kCouldNotRegister},
+        {{kNotRegistered, kApproval}, "", false, true, kOneTimeApproval},
         {{kStatusNotFound, kStatusNotFound}, "", false, false, {}},
     };
     for (const auto& [statuses, domain, ready, approval, error] : cases) {
         SCOPED_TRACE(domain + " " + error.value_or("-"));
-        HelperClientTest::Bed bed;
+        Bed bed;
         bed.daemon.statuses = statuses;
         if (domain == "bus") {
             bed.connector->failure = "No bus.";
         } else if (!domain.empty()) {
             bed.daemon.registerError = ServiceError{domain, "Operation not permitted"};
         }
-        const bool registers = statuses.size() > 1;
-        Outcome<ArmResult> arm;
-        bed.client->arm(3600, true, arm.callback(bed.dispatch));
-        bed.dispatch.advance(0.375);
-        EXPECT_EQ(arm.values.empty(), registers || ready);
-        bed.dispatch.advance(0.125);
-        EXPECT_EQ(bed.daemon.registerCalls, registers ? 1 : 0);
+        bed.client->arm(3600, true, bed.log("arm"));
+        bed.dispatch.advance(0.5);
         EXPECT_EQ(*bed.client->helperReady(), ready);
         EXPECT_EQ(*bed.client->helperNeedsApproval(), approval);
-        EXPECT_EQ(bed.client->lastError().get(), error);
+        EXPECT_EQ(bed.error(), error);
         EXPECT_EQ(bed.connector->sent.size(), ready ? 1u : 0u);
-        EXPECT_EQ(arm.values, ready ? Arms{} : Arms{ArmResult{}});
-        EXPECT_EQ(bed.client->connection() != nullptr, ready);
+        EXPECT_EQ(bed.heard,
+                  ready ? Lines{} : Lines{statuses.size() > 1 ? "arm 0 - @0.5" : "arm 0 - @0"});
     }
 }
 
-TEST_F(HelperClientTest, SilentDaemonGivesEveryCallItsFallbackAfterThreeSeconds) {
-    Outcome<ArmResult> arm;
-    Outcome<int> disarm, safeOff;
-    Outcome<Version> version;
-    client->arm(3600, true, arm.callback(dispatch));
+TEST_F(HelperClientTest, EachCallIsDecidedOnceByItsAnswerItsFailureOrThreeSecondsOfSilence) {
+    client->arm(3600, true, log("arm"));
     dispatch.runUntilIdle();
-    client->disarm(disarm.done(dispatch));
-    client->forceSafeOff(safeOff.done(dispatch));
-    client->helperVersion(version.callback(dispatch));
-    dispatch.advance(2.875);
-    EXPECT_EQ(connector->sent.size(), 4u);
-    EXPECT_TRUE(arm.values.empty() && disarm.values.empty() && safeOff.values.empty() &&
-                version.values.empty());
-
-    dispatch.advance(10.0);
-    EXPECT_EQ(arm.values, Arms{ArmResult{}});
-    EXPECT_EQ(disarm.values.size(), 1u);
-    EXPECT_EQ(safeOff.values.size(), 1u);
-    ASSERT_EQ(version.values.size(), 1u);
-    EXPECT_FALSE(version.values[0]);
-    for (double at : {arm.at, disarm.at, safeOff.at, version.at}) {
-        EXPECT_DOUBLE_EQ(at, 3.0);
-    }
-    EXPECT_EQ(lastError(), std::nullopt);  // the time-out says nothing of its own
-
+    client->disarm(log("disarm"));
+    client->forceSafeOff(log("safeoff"));
+    client->helperVersion(log("version"));
+    dispatch.advance(3.0);
+    EXPECT_THAT(heard, ElementsAre("arm 0 - @3", "disarm @3", "safeoff @3", "version none @3"));
+    EXPECT_EQ(error(), std::nullopt);  // the time-out says nothing of its own
     // A late answer still tells why, but the result stays the time-out's.
     connector->sent[0]->reply(false, "The battery is too low.");
     dispatch.runUntilIdle();
-    EXPECT_EQ(lastError(), "The battery is too low.");
-    connector->sent[1]->reply(false, "Could not release the hold.");
-    dispatch.runUntilIdle();
-    EXPECT_EQ(lastError(), "Could not release the hold.");
-    EXPECT_EQ(arm.values.size(), 1u);
-}
+    EXPECT_EQ(error(), "The battery is too low.");
 
-TEST_F(HelperClientTest, AnswersAndDeliveryErrorsDecideAtOnceAndOnlyOnce) {
-    Outcome<ArmResult> arm;
+    heard.clear();
     const auto armNow = [&] {
-        client->arm(7200, false, arm.callback(dispatch));
+        client->arm(7200, false, log("arm"));
         dispatch.runUntilIdle();
         return &connector->last();
     };
@@ -162,42 +128,45 @@ TEST_F(HelperClientTest, AnswersAndDeliveryErrorsDecideAtOnceAndOnlyOnce) {
     message->reply(false, "ignored: the result is decided once");
     armNow()->fail("Access denied.");
     dispatch.runUntilIdle();
-    EXPECT_EQ(arm.values, (Arms{{true, "The lid is open."}, {}}));
-    EXPECT_EQ(lastError(), "Access denied.");
-    EXPECT_DOUBLE_EQ(arm.at, 0.0);
+    EXPECT_EQ(error(), "Access denied.");
     armNow()->reply(true);
     dispatch.runUntilIdle();
-    EXPECT_EQ(lastError(), std::nullopt);
-
-    Outcome<int> disarm;
-    client->disarm(disarm.done(dispatch));
+    EXPECT_EQ(error(), std::nullopt);
+    client->disarm(log("disarm"));
     connector->last().reply(false, "Could not release the hold.");
-    client->disarm(disarm.done(dispatch));
+    client->disarm(log("disarm"));
     connector->last().fail("Disconnected.");  // no message of its own
-    client->disarm(disarm.done(dispatch));
+    client->disarm(log("disarm"));
     connector->last().reply(true, "ignored: a disarm that worked");
-    Outcome<Version> version;
-    client->helperVersion(version.callback(dispatch));
+    client->helperVersion(log("version"));
     connector->last().replyVersion("1.2", "42");
     dispatch.runUntilIdle();
-    EXPECT_EQ(disarm.values.size(), 3u);
-    EXPECT_DOUBLE_EQ(disarm.at, 0.0);
-    EXPECT_EQ(lastError(), "Could not release the hold.");
-    ASSERT_TRUE(version.values.at(0));
-    EXPECT_EQ(version.values[0]->shortVersion, "1.2");
-    EXPECT_EQ(version.values[0]->build, "42");
+    EXPECT_THAT(heard, ElementsAre("arm 1 The lid is open. @3", "arm 0 - @3", "arm 1 - @3",
+                                   "disarm @3", "disarm @3", "disarm @3", "version 1.2/42 @3"));
+    EXPECT_EQ(error(), "Could not release the hold.");
 }
 
-TEST_F(HelperClientTest, InterruptionKeepsReadinessInvalidationClearsIt) {
+TEST_F(HelperClientTest, InterruptionKeepsReadinessInvalidationClearsItHeartbeatsPassMessages) {
     ASSERT_TRUE(ensureReady());
     connector->latest().interrupt();
     dispatch.runUntilIdle();
     EXPECT_EQ(client->connection(), nullptr);
     EXPECT_TRUE(*client->helperReady());
 
-    client->heartbeat(false);  // the next call reconnects
+    // The next call reconnects. A heartbeat hands only a message on, on the main queue,
+    // and no time-out waits behind it.
+    Lines messages;
+    for (const bool external : {true, false}) {
+        client->heartbeat(external, [&](const std::string& m) { messages.push_back(m); });
+    }
     ASSERT_EQ(connector->connections.size(), 2u);
     EXPECT_EQ(client->connection(), connector->connections[1]);
+    connector->sent[0]->reply(true);
+    connector->sent[1]->reply(false, "The timer ended.");
+    EXPECT_THAT(messages, ElementsAre());
+    dispatch.runUntilIdle();
+    EXPECT_THAT(messages, ElementsAre("The timer ended."));
+    EXPECT_EQ(dispatch.pendingCount(), 0u);
 
     // Late words from the old connection change nothing.
     connector->connections[0]->failFromBus();
@@ -210,73 +179,48 @@ TEST_F(HelperClientTest, InterruptionKeepsReadinessInvalidationClearsIt) {
     dispatch.runUntilIdle();
     EXPECT_EQ(client->connection(), nullptr);
     EXPECT_FALSE(*client->helperReady());
-
     connector->failure = "Failed to open bus";
-    Outcome<int> disarm;
-    client->disarm(disarm.done(dispatch));  // no proxy: the fallback comes at once
+    client->disarm(log("disarm"));  // no proxy: the fallback comes at once
     dispatch.runUntilIdle();
-    EXPECT_EQ(disarm.values.size(), 1u);
+    EXPECT_THAT(heard, ElementsAre("disarm @1"));
 }
 
 // A failed unregistering says why and keeps the connection; a restart registers and
 // connects again; an uninstall drops pending calls and ends every later attempt.
 TEST_F(HelperClientTest, RestartAndUninstallUnregisterTheDaemon) {
     ASSERT_TRUE(ensureReady());
-    Outcome<bool> done;
-    const auto failing = [&](auto operation, std::string domain, std::string prefix) {
-        daemon.unregisterError = ServiceError{domain, "Busy"};
-        (client.get()->*operation)(done.callback(dispatch));
-        dispatch.runUntilIdle();
-        EXPECT_EQ(done.values.back(), false);
-        EXPECT_EQ(lastError(), prefix + "Busy");
-        EXPECT_TRUE(*client->helperReady());
-        daemon.unregisterError.reset();
-    };
-    failing(&PrivilegedHelperClient::restartHelper, "NSPOSIXErrorDomain",
-            "Could not stop the helper: ");
+    daemon.unregisterError = ServiceError{"NSPOSIXErrorDomain", "Busy"};
+    client->restartHelper(log("restart"));
+    dispatch.runUntilIdle();
+    EXPECT_EQ(error(), "Could not stop the helper: Busy");
+    client->uninstallHelper(log("uninstall"));
+    dispatch.runUntilIdle();
+    EXPECT_EQ(error(), "Could not remove the helper: Busy");
+    EXPECT_TRUE(*client->helperReady());
+    EXPECT_FALSE(*client->isUninstalled());
+    daemon.unregisterError.reset();
+
     daemon.statuses = {kStatusNotRegistered, kStatusEnabled};
-    client->restartHelper(done.callback(dispatch));
+    client->restartHelper(log("restart"));
     dispatch.advance(1.0);
-    EXPECT_EQ(done.values.back(), true);
     EXPECT_EQ(daemon.registerCalls, 1);
     EXPECT_TRUE(connector->connections.at(0)->invalidatedByOwner);
     EXPECT_EQ(client->connection(), connector->connections.at(1));
     EXPECT_TRUE(*client->helperReady());
 
-    failing(&PrivilegedHelperClient::uninstallHelper, "SMAppServiceErrorDomain",
-            "Could not remove the helper: ");
-    EXPECT_FALSE(*client->isUninstalled());
-    Outcome<ArmResult> pending;
-    client->arm(0, false, pending.callback(dispatch));
+    client->arm(0, false, log("arm"));
     dispatch.runUntilIdle();
-    client->uninstallHelper(done.callback(dispatch));
+    client->uninstallHelper(log("uninstall"));
     dispatch.runUntilIdle();
-    EXPECT_EQ(done.values.back(), true);
+    EXPECT_THAT(heard, ElementsAre("restart 0 @1", "uninstall 0 @1", "restart 1 @1.5", "arm 0 - @2",
+                                   "uninstall 1 @2"));
     EXPECT_TRUE(*client->isUninstalled());
     EXPECT_FALSE(*client->helperReady());
     EXPECT_TRUE(connector->connections[1]->invalidatedByOwner);
-    EXPECT_EQ(pending.values, Arms{ArmResult{}});  // dropped, not stranded
-    EXPECT_LT(pending.at, 4.0);
 
-    const int reads = daemon.statusReads;
+    daemon.statuses = {7};  // never read again
     EXPECT_FALSE(ensureReady());
-    EXPECT_EQ(daemon.statusReads, reads);
-    EXPECT_EQ(lastError(), "MAVU was uninstalled. Quit and reopen MAVU to use it again.");
-}
-
-TEST_F(HelperClientTest, HeartbeatPassesOnlyMessagesOnTheMainQueue) {
-    std::vector<std::string> messages;
-    auto onMessage = [&](const std::string& m) { messages.push_back(m); };
-    client->heartbeat(true, onMessage);
-    client->heartbeat(false, onMessage);
-    ASSERT_EQ(connector->sent.size(), 2u);
-    EXPECT_TRUE(connector->sent[0]->hasExternalDisplay);
-    connector->sent[0]->reply(true);
-    connector->sent[1]->reply(false, "The timer ended.");
-    EXPECT_TRUE(messages.empty());
-    dispatch.runUntilIdle();
-    EXPECT_EQ(messages, std::vector<std::string>{"The timer ended."});
-    EXPECT_EQ(dispatch.pendingCount(), 0u);  // no time-out behind a heartbeat
+    EXPECT_EQ(error(), "MAVU was uninstalled. Quit and reopen MAVU to use it again.");
 }
 
 }  // namespace

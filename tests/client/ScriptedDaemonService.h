@@ -16,7 +16,6 @@ class ScriptedDaemonService final : public services::AppService {
     explicit ScriptedDaemonService(dispatch::MainQueue& main) : main_(main) {}
 
     int status() override {
-        ++statusReads;
         const int value = statuses.front();
         statuses.erase(statuses.begin(), statuses.begin() + (statuses.size() > 1 ? 1 : 0));
         return value;
@@ -34,7 +33,6 @@ class ScriptedDaemonService final : public services::AppService {
     std::vector<int> statuses{services::kStatusEnabled};
     std::optional<services::ServiceError> registerError;
     std::optional<services::ServiceError> unregisterError;
-    int statusReads = 0;
     int registerCalls = 0;
 
   private:

@@ -10,7 +10,6 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
-#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -22,24 +21,22 @@ namespace mavu::testing {
 namespace {
 
 using ::testing::AllOf;
-using ::testing::AnyOf;
 using ::testing::Contains;
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using namespace std::chrono_literals;
 
-// One client's burst: its own connection keeps up to 100 calls in flight (the system bus
-// lets a connection wait for 128 replies), sending the next as each reply arrives. Call i
-// is a heartbeat, a status, a disarm or an arm for base + i seconds, by i % 4. Returns,
-// in the order the replies arrived, each call's index and for a status the duration
-// it showed (-1 for the others); an error or a missing reply ends the list early.
+// One client's burst over a connection of its own: up to 100 calls in flight (the system
+// bus lets a connection wait for 128 replies), the next sent as each reply arrives. Call i
+// is a heartbeat, a status, a disarm or an arm for base + i seconds, by i % 4. Returns, in
+// the order the replies arrived, each call's index and, for a status, the duration it
+// showed (-1 for the others, -2 for an error, after which no more calls are sent).
 std::vector<std::pair<int, double>> burst(int base, int calls) {
     auto connection = sdbus::createSystemBusConnection();
     auto proxy = sdbus::createProxy(*connection, protocol::kBusName, protocol::kObjectPath);
     std::mutex mutex;
-    std::condition_variable changed;
     std::vector<std::pair<int, double>> replies;
-    bool failed = false;
     std::function<void(int)> send = [&](int i) {
         static const char* const kMembers[] = {"Heartbeat", "Status", "Disarm", "Arm"};
         auto call = proxy->createMethodCall(protocol::kInterface, kMembers[i % 4]);
@@ -48,23 +45,19 @@ std::vector<std::pair<int, double>> burst(int base, int calls) {
         } else if (i % 4 == 3) {
             call << static_cast<double>(base + i) << false;
         }
-        proxy->callMethod(
-            call,
-            [&, i](sdbus::MethodReply& reply, const sdbus::Error* error) {
-                double duration = -1;
-                if (!error && i % 4 == 1) {
-                    bool armed, lid, hold;
-                    reply >> armed >> lid >> hold >> duration;
-                }
-                std::lock_guard lock(mutex);
-                failed = failed || error;
-                replies.emplace_back(i, duration);
-                if (i + 100 < calls && !failed) {
-                    send(i + 100);
-                }
-                changed.notify_all();
-            },
-            std::chrono::seconds(30));
+        const auto replied = [&, i](sdbus::MethodReply& reply, const sdbus::Error* error) {
+            double duration = error ? -2 : -1;
+            if (!error && i % 4 == 1) {
+                bool armed, lid, hold;
+                reply >> armed >> lid >> hold >> duration;
+            }
+            std::lock_guard lock(mutex);
+            replies.emplace_back(i, duration);
+            if (i + 100 < calls && !error) {
+                send(i + 100);
+            }
+        };
+        proxy->callMethod(call, replied, 30s);
     };
     // The first calls go out before the event loop runs, the rest from its thread: sd-bus
     // is used by one thread at a time.
@@ -72,10 +65,12 @@ std::vector<std::pair<int, double>> burst(int base, int calls) {
         send(i);
     }
     connection->enterEventLoopAsync();
-    {
-        std::unique_lock lock(mutex);
-        changed.wait_for(lock, 60s, [&] { return failed || replies.size() == std::size_t(calls); });
-    }
+    eventually(
+        [&] {
+            std::lock_guard lock(mutex);
+            return replies.size() == std::size_t(calls);
+        },
+        60s);
     connection->leaveEventLoop();
     return replies;
 }
@@ -113,6 +108,10 @@ class DaemonFaultTest : public ::testing::Test {
                              .out;
         return out.rfind("a(ssssuu) ", 0) == 0 ? std::stoi(out.substr(10)) : -1;
     }
+    bool loggedOnce(const std::string& line) const {
+        const auto log = bed.log();
+        return log.find(line) != std::string::npos && log.find(line) == log.rfind(line);
+    }
     std::string panel() const {
         return readFile(bed.dir() / "laptop/sys/class/backlight/intel_backlight/bl_power");
     }
@@ -134,29 +133,24 @@ class DaemonFaultTest : public ::testing::Test {
         EXPECT_EQ(panel(), "0\n");
     }
 
-    HelperBed bed{{.helper = MAVU_TEST_HELPER,
-                   .anchor = MAVU_TEST_ANCHOR,
-                   .policy = MAVU_TEST_BUS_POLICY,
-                   .powerTool = MAVU_TEST_PMSET,
-                   .client = MAVU_TEST_SIGNED_CLIENT}};
+    HelperBed bed{{.powerTool = MAVU_TEST_PMSET}};
 };
 
-TEST_F(DaemonFaultTest, AHelperKilledWhileHoldingIsUndoneByTheNextStart) {
+// A helper killed while holding is undone by the next start; one that loses the bus
+// releases the hold and exits with status 1.
+TEST_F(DaemonFaultTest, AHelperKilledOrLosingTheBusWhileHoldingLeavesNormalSleep) {
     hold();
-    const pid_t helper = bed.helperPid();
-    ASSERT_EQ(kill(helper, SIGKILL), 0);
+    ASSERT_EQ(kill(bed.helperPid(), SIGKILL), 0);
     ASSERT_TRUE(eventually([&] { return bed.helperPid() <= 0; }, 10s));
     ASSERT_TRUE(bed.laptop({"lid", "open"}));
     // The next call starts the helper again, which restores normal sleep first.
     EXPECT_THAT(bed.status(), HasSubstr("armed=0 lid=0 hold=0"));
     expectNormalSleep();
     EXPECT_FALSE(std::filesystem::exists(bed.dir() / "run/sleep-hold"));
-}
 
-TEST_F(DaemonFaultTest, LosingTheBusWhileHoldingReleasesTheHoldAndExitsWithStatus1) {
     hold();
     const pid_t helper = bed.helperPid();
-    bed.killBus();
+    kill(bed.bus().pid(), SIGKILL);  // its clients lose their connection
     int exit = 0;
     bool reaped = false;
     ASSERT_TRUE(eventually(
@@ -182,9 +176,7 @@ TEST_F(DaemonFaultTest, AHoldLogindDroppedIsTakenAgainOrEndedNeverBelievedIn) {
     const std::string couldNotSet = "Could not set disablesleep.";
     EXPECT_TRUE(bed.waitForStatus("hold=0 duration=0 message=" + couldNotSet, 45s)) << bed.status();
     EXPECT_FALSE(holderPid());
-    const auto log = bed.log();
-    EXPECT_EQ(log.find("MAVUHelper: " + couldNotSet), log.rfind("MAVUHelper: " + couldNotSet));
-    EXPECT_NE(log.find("MAVUHelper: " + couldNotSet), std::string::npos);
+    EXPECT_TRUE(loggedOnce("MAVUHelper: " + couldNotSet));
 }
 
 // Two clients send 500 calls each without waiting for every reply. The helper answers
@@ -213,11 +205,7 @@ TEST_F(DaemonFaultTest, TwoClientsWith500CallsInFlightEachAreAnsweredInOrder) {
         }
     }
     // Both ended with an arm; the state is the one of whichever came last.
-    const std::string last = bed.status();
-    EXPECT_THAT(
-        last,
-        AnyOf(HasSubstr("armed=1 lid=0 hold=0 duration=" + std::to_string(bases[0] + kCalls - 1)),
-              HasSubstr("armed=1 lid=0 hold=0 duration=" + std::to_string(bases[1] + kCalls - 1))));
+    EXPECT_THAT(bed.status(), ContainsRegex("armed=1 lid=0 hold=0 duration=[12]0499 "));
 }
 
 // Files the daemon and its tool read go away or hold garbage. A thermal zone that cannot
@@ -226,10 +214,6 @@ TEST_F(DaemonFaultTest, TwoClientsWith500CallsInFlightEachAreAnsweredInOrder) {
 // cannot be read counts as open; each says so in one log line.
 TEST_F(DaemonFaultTest, LaptopFilesThatVanishOrHoldGarbageEndTheHoldSafely) {
     const auto laptop = bed.dir() / "laptop";
-    const auto once = [&](const std::string& line) {
-        const auto log = bed.log();
-        return log.find(line) != std::string::npos && log.find(line) == log.rfind(line);
-    };
     hold();
     writeFile(laptop / "sys/class/thermal/thermal_zone0/temp", "hot\n");
     std::filesystem::remove_all(laptop / "sys/class/backlight");
@@ -238,15 +222,15 @@ TEST_F(DaemonFaultTest, LaptopFilesThatVanishOrHoldGarbageEndTheHoldSafely) {
     EXPECT_TRUE(bed.waitForStatus("hold=0 duration=0 message=" + unreadable, 30s)) << bed.status();
     EXPECT_FALSE(holderPid());
     EXPECT_EQ(inhibitors(), 0);
-    EXPECT_TRUE(once(unreadable));
+    EXPECT_TRUE(loggedOnce(unreadable));
 
     // A fresh laptop (its lid open), a new hold, then a lid file full of garbage.
-    ASSERT_EQ(runProcess(MAVU_TEST_FAKE_LAPTOP, {"init", laptop.string()}).status, 0);
+    ASSERT_EQ(runProcess(MAVU_FAKE_LAPTOP, {"init", laptop.string()}).status, 0);
     hold();
     writeFile(laptop / "proc/acpi/button/lid/LID0/state", "\x01\x02 garbage\n");
     EXPECT_TRUE(bed.waitForStatus("armed=1 lid=0 hold=0")) << bed.status();
     expectNormalSleep();
-    EXPECT_TRUE(once("MAVUHelper: the lid state cannot be read"));
+    EXPECT_TRUE(loggedOnce("MAVUHelper: the lid state cannot be read"));
 }
 
 }  // namespace

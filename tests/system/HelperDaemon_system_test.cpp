@@ -1,7 +1,7 @@
 // The real mavu-helper, activated on demand on a private system bus, against a fake
 // laptop and a fake power tool, called by mavu-ctl as the build signed it, and refusing
-// callers polkit does not allow or another user. (Every way to be refused, and every
-// member, is the bus and gate tests'; a stalled check, the verifier's.)
+// callers polkit does not allow or another user at every member. (Every way to be refused
+// is the gate test's; a stalled check, the verifier's.)
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -21,64 +21,42 @@ using Lines = std::vector<std::string>;
 const char kDenied[] = "error org.freedesktop.DBus.Error.AccessDenied";
 const std::string kRejected = "MAVUHelper: rejected XPC connection from unauthorized ";
 
-HelperBedSetup setup(PolkitStandIn polkit = PolkitStandIn::allows) {
-    return {.helper = MAVU_TEST_HELPER,
-            .anchor = MAVU_TEST_ANCHOR,
-            .policy = MAVU_TEST_BUS_POLICY,
-            .polkit = polkit,
-            .client = MAVU_TEST_SIGNED_CLIENT};
-}
-
-class HelperDaemonTest : public ::testing::Test {
-  protected:
-    void setLidAndWait(const std::string& lid, const std::string& part) {
-        ASSERT_TRUE(bed.laptop({"lid", lid}));
-        ASSERT_TRUE(bed.waitForStatus(part)) << bed.status();
-    }
-    // The power tool's runs since the last call.
-    Lines newRuns() {
+TEST(HelperDaemon, ASignedClientHoldsWhileTheLidIsClosedUntilItOpensDisarmsOrStops) {
+    HelperBed bed({});
+    std::size_t seen = 0;
+    const auto newRuns = [&] {  // the power tool's runs since the last look
         const auto runs = bed.powerToolRuns();
-        const Lines fresh(runs.begin() + static_cast<long>(seen_), runs.end());
-        seen_ = runs.size();
-        return fresh;
-    }
-    // Sanitizer builds report from inside the helper into the bus log.
-    void TearDown() override {
-        bed.stopHelper();
-        EXPECT_THAT(bed.log(), AllOf(Not(HasSubstr("Sanitizer")), Not(HasSubstr("runtime error"))));
-    }
-
-    HelperBed bed{setup()};
-    std::size_t seen_ = 0;
-};
-
-TEST_F(HelperDaemonTest, ASignedClientHoldsWhileTheLidIsClosedUntilItOpensDisarmsOrStops) {
-    const auto replies = bed.call({"arm", "3600", "0", "heartbeat", "0", "status", "version"});
-    ASSERT_EQ(replies.size(), 5u) << bed.log();
-    EXPECT_THAT(
-        Lines(replies.begin() + 1, replies.end()),
-        ElementsAre(
-            "arm 1 -", "heartbeat 1 -", "status armed=1 lid=0 hold=0 duration=3600 message=-",
-            // from the Info.plist of the bundle the helper was built into
-            std::string("version ") + MAVU_TEST_PROJECT_VERSION + " " + MAVU_TEST_BUILD_NUMBER));
+        return Lines(runs.begin() + static_cast<long>(std::exchange(seen, runs.size())),
+                     runs.end());
+    };
+    const auto lid = [&](const std::string& state, const std::string& part) {
+        ASSERT_TRUE(bed.laptop({"lid", state}));
+        ASSERT_TRUE(bed.waitForStatus(part)) << bed.status();
+    };
+    EXPECT_THAT(bed.call({"arm", "3600", "0", "heartbeat", "0", "status", "version"}),
+                ElementsAre(HasSubstr("pid "), "arm 1 -", "heartbeat 1 -",
+                            "status armed=1 lid=0 hold=0 duration=3600 message=-",
+                            // from the Info.plist of the bundle the helper was built into
+                            std::string("version ") + MAVU_TEST_PROJECT_VERSION + " " +
+                                MAVU_TEST_BUILD_NUMBER))
+        << bed.log();
     // Start-up and the first report of an open lid restore normal sleep; arming with the
     // lid open runs nothing.
     eventually([&] { return bed.powerToolRuns().size() >= 2; });
     EXPECT_THAT(newRuns(), ElementsAre("-a disablesleep 0", "-a disablesleep 0"));
 
-    setLidAndWait("closed", "armed=1 lid=1 hold=1 duration=3600 message=-");
+    lid("closed", "armed=1 lid=1 hold=1 duration=3600 message=-");
     EXPECT_THAT(newRuns(), ElementsAre("-g batt", "-a disablesleep 1", "displaysleepnow"));
-    setLidAndWait("open", "armed=1 lid=0 hold=0");
-    EXPECT_THAT(newRuns(), ElementsAre("-a disablesleep 0"));
+    lid("open", "armed=1 lid=0 hold=0");
     EXPECT_THAT(bed.call({"disarm", "status"}),
                 ElementsAre(HasSubstr("pid "), "disarm 1 -",
                             "status armed=0 lid=0 hold=0 duration=3600 message=-"));
-    EXPECT_THAT(newRuns(), ElementsAre("-a disablesleep 0"));
+    EXPECT_THAT(newRuns(), ElementsAre("-a disablesleep 0", "-a disablesleep 0"));
 
     // Closing the lid while disarmed holds nothing; arming then holds at once (the panel
     // stays on for an external display), forcing it off releases, and a stop signal
     // releases the hold before the helper exits.
-    setLidAndWait("closed", "armed=0 lid=1 hold=0");
+    lid("closed", "armed=0 lid=1 hold=0");
     EXPECT_THAT(bed.call({"arm", "60", "1", "forcesafeoff", "status", "arm", "60", "0", "status"}),
                 ElementsAre(HasSubstr("pid "), "arm 1 -", "forcesafeoff",
                             "status armed=0 lid=1 hold=0 duration=60 message=-", "arm 1 -",
@@ -87,28 +65,31 @@ TEST_F(HelperDaemonTest, ASignedClientHoldsWhileTheLidIsClosedUntilItOpensDisarm
     EXPECT_THAT(newRuns(),
                 ElementsAre("-g batt", "-a disablesleep 1", "-a disablesleep 0", "-g batt",
                             "-a disablesleep 1", "displaysleepnow", "-a disablesleep 0"));
+    // Sanitizer builds report from inside the helper into the bus log.
+    EXPECT_THAT(bed.log(), AllOf(Not(HasSubstr("Sanitizer")), Not(HasSubstr("runtime error"))));
 }
 
-// Every other test runs with polkit allowing; here it refuses, or is not there at all.
-TEST(ClientAdmission, TheSignedClientIsRefusedUnlessPolkitAllowsIt) {
+// Every other test runs with polkit allowing; here it refuses, or is not there at all, and
+// every member is refused. Then the signed client run by another user: polkit, asked about
+// the connection's own user, refuses it (the signature check alone cannot tell a program
+// from the code running in it); the bus lets that user call the helper but never take its
+// name.
+TEST(ClientAdmission, TheSignedClientIsRefusedUnlessPolkitAllowsItsUser) {
     // Signatures are read by the verifier; the daemon does not even load the crypto library.
     EXPECT_THAT(runProcess("ldd", {MAVU_TEST_HELPER}).out, Not(HasSubstr("libcrypto")));
     for (const auto polkit : {PolkitStandIn::refuses, PolkitStandIn::absent}) {
-        HelperBed bed(setup(polkit));
-        const auto run = bed.call({"status"});
-        EXPECT_THAT(run, ElementsAre(HasSubstr("pid "), kDenied)) << bed.log();
+        HelperBed bed({.polkit = polkit});
+        const auto run = bed.call(
+            {"arm", "60", "0", "heartbeat", "1", "disarm", "forcesafeoff", "status", "version"});
+        EXPECT_THAT(run, ElementsAre(HasSubstr("pid "), kDenied, kDenied, kDenied, kDenied, kDenied,
+                                     kDenied))
+            << bed.log();
         EXPECT_THAT(bed.log(), HasSubstr(kRejected + run.at(0)));
     }
-}
-
-// The signed client run by another user: polkit, asked about the connection's own user,
-// refuses it (the signature check alone cannot tell a program from the code running in
-// it); the bus lets that user call the helper but never take its name.
-TEST(ClientAdmission, AnotherUsersSignedClientIsRefusedAndLogged) {
     if (getuid() != 0) {
         GTEST_SKIP() << "needs root to act as another user";
     }
-    HelperBed bed(setup());
+    HelperBed bed({});
     bed.allowOnlyUser(0);
     // The socket's folder must be open to others, as /run/dbus is.
     std::filesystem::permissions(

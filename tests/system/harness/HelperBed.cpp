@@ -1,6 +1,8 @@
 #include "tests/system/harness/HelperBed.h"
 
+#include <pwd.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <sstream>
 #include <utility>
@@ -12,7 +14,21 @@ namespace {
 
 const std::string kHelperBusName = "group.com.norvel.mavu.helper";
 const std::string kPolkitName = "org.freedesktop.PolicyKit1";
-const std::string kLogindName = "org.freedesktop.login1";
+
+// The bus configuration, the template with every @NAME@ replaced.
+std::string busConfig(const std::filesystem::path& dir, const std::filesystem::path& policy) {
+    const passwd* user = getpwuid(getuid());
+    std::string text = readFile(MAVU_PRIVATE_BUS_CONFIG);
+    for (const auto& [name, value] : {std::pair<std::string, std::string>{"@DIR@", dir.string()},
+                                      {"@USER@", user ? user->pw_name : std::to_string(getuid())},
+                                      {"@POLICY@", policy.string()}}) {
+        for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at)) {
+            text.replace(at, name.size(), value);
+        }
+    }
+    writeFile(dir / "bus.conf", text);
+    return (dir / "bus.conf").string();
+}
 
 // Logs its arguments, then passes them to the real tool, or prints what the real tool
 // prints on a laptop on mains power.
@@ -42,10 +58,31 @@ void callPolkitMock(const PrivateBus& bus, std::vector<std::string> call) {
 
 }  // namespace
 
+// Only the address goes to the pipe; whatever the bus and its services print goes to the log.
+PrivateBus::PrivateBus(const std::filesystem::path& dir, const std::filesystem::path& policy)
+    : daemon_(
+          "/bin/sh",
+          {"-c",
+           "exec dbus-daemon --config-file=\"$1\" --nofork --print-address=3 3>&1 >>\"$2\" 2>&1",
+           "sh", busConfig(dir, policy), (dir / "bus.log").string()}) {
+    if (auto line = daemon_.readLine(std::chrono::seconds(10)); line && !line->empty()) {
+        address_ = *line;
+    }
+}
+
+// Asked with busctl, the way an administrator would: "u 1234".
+pid_t PrivateBus::ownerPid(const std::string& name) const {
+    const std::string reply =
+        runProcess("busctl", {"--address=" + address_, "call", "org.freedesktop.DBus",
+                              "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                              "GetConnectionUnixProcessID", "s", name})
+            .out;
+    return reply.rfind("u ", 0) == 0 ? static_cast<pid_t>(std::stol(reply.substr(2))) : -1;
+}
+
 HelperBed::HelperBed(const HelperBedSetup& setup) : client_(setup.client) {
     runProcess(MAVU_FAKE_LAPTOP, {"init", (dir() / "laptop").string()});
     dir_.writeScript("pmset", powerTool(dir(), setup.powerTool));
-    dir_.write("pmset.log", "");
     dir_.write("services/" + kHelperBusName + ".service",
                "[D-BUS Service]\nName=" + kHelperBusName +
                    "\nExec=/usr/bin/env MAVU_RUNTIME_DIR=" + (dir() / "run").string() +
@@ -69,7 +106,6 @@ HelperBed::~HelperBed() {
     stopHelper();
     endProcess(polkit_);
     killLogind();
-    bus_.reset();
 }
 
 std::vector<std::string> HelperBed::call(const std::vector<std::string>& commands) const {
@@ -103,24 +139,22 @@ pid_t HelperBed::helperPid() const {
 }
 
 bool HelperBed::stopHelper() {
-    return bus_->running() && bus_->stopOwner(kHelperBusName, std::chrono::seconds(10));
-}
-
-void HelperBed::killLogind() {
-    endProcess(std::exchange(logind_, -1), SIGKILL);
+    const pid_t helper = helperPid();
+    if (helper <= 0) {
+        return false;
+    }
+    kill(helper, SIGTERM);
+    if (eventually([&] { return helperPid() <= 0; }, std::chrono::seconds(10))) {
+        return true;
+    }
+    kill(helper, SIGKILL);
+    return false;
 }
 
 bool HelperBed::restartLogind() {
     killLogind();
-    logind_ = startDbusMock(bus_->address(), "logind", kLogindName);
+    logind_ = startDbusMock(bus_->address(), "logind", "org.freedesktop.login1");
     return logind_ > 0;
-}
-
-void HelperBed::killBus() {
-    // The bus daemon answers for its own name with its own pid.
-    if (const pid_t daemon = bus_->ownerPid("org.freedesktop.DBus"); daemon > 0) {
-        kill(daemon, SIGKILL);
-    }
 }
 
 }  // namespace mavu::testing

@@ -7,23 +7,44 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
-#include "tests/system/harness/PrivateBus.h"
 
 namespace mavu::testing {
+
+// A private dbus-daemon with the system bus's default-deny policy and the given policy
+// file (private-bus.conf), listening on a socket in dir and starting the activation files
+// in dir/services itself. Its standard error (and that of every service it starts) goes
+// to dir/bus.log.
+class PrivateBus {
+  public:
+    PrivateBus(const std::filesystem::path& dir, const std::filesystem::path& policy);
+
+    bool running() const { return !address_.empty(); }
+    const std::string& address() const { return address_; }
+    pid_t pid() const { return daemon_.pid(); }
+    // The pid of the process owning name, or -1.
+    pid_t ownerPid(const std::string& name) const;
+
+  private:
+    TalkingProcess daemon_;
+    std::string address_;
+};
 
 // What polkit says when the helper asks whether a caller may keep the machine awake.
 enum class PolkitStandIn { allows, refuses, absent };
 
+// By default the programs just built: the helper, its development anchor, the bus policy
+// it installs and mavu-ctl as the build signed it.
 struct HelperBedSetup {
-    std::filesystem::path helper;  // the mavu-helper executable to activate
-    std::filesystem::path anchor;  // passed as --anchor
-    std::filesystem::path policy;  // the bus policy file
+    std::filesystem::path helper = MAVU_TEST_HELPER;  // the mavu-helper executable to activate
+    std::filesystem::path anchor = MAVU_TEST_ANCHOR;  // passed as --anchor
+    std::filesystem::path policy = MAVU_TEST_BUS_POLICY;
     PolkitStandIn polkit = PolkitStandIn::allows;
     // When given, this real power tool serves every call, with a stand-in for logind on
     // the bus and its runtime folder at dir()/run.
     std::filesystem::path powerTool{};
-    std::filesystem::path client{};  // the client call() and status() run
+    std::filesystem::path client = MAVU_TEST_SIGNED_CLIENT;  // what call() and status() run
 };
 
 // A fake laptop (scripts/fake-laptop: lid open, on AC, 85 %, panel lit) with the helper
@@ -35,15 +56,16 @@ class HelperBed {
   public:
     explicit HelperBed(const HelperBedSetup& setup);
     ~HelperBed();
-    HelperBed(const HelperBed&) = delete;
-    HelperBed& operator=(const HelperBed&) = delete;
 
     const PrivateBus& bus() const { return *bus_; }
     const std::filesystem::path& dir() const { return dir_.path(); }
-    // What a client needs to reach the private bus.
-    Environment environment() const { return bus_->environment(); }
+    // What a client needs to reach the private bus: both buses point at it.
+    Environment environment() const {
+        return {{"DBUS_SYSTEM_BUS_ADDRESS", bus_->address()},
+                {"DBUS_SESSION_BUS_ADDRESS", bus_->address()}};
+    }
     // The bus log, which holds the helper's own log lines.
-    std::string log() const { return bus_->log(); }
+    std::string log() const { return readFile(dir() / "bus.log"); }
 
     // A client's output lines: "pid N", then one line per reply.
     std::vector<std::string> call(const std::vector<std::string>& commands) const;
@@ -64,14 +86,12 @@ class HelperBed {
     // Stops the helper as systemd would; true when it released its name on SIGTERM.
     bool stopHelper();
     // Ends logind's stand-in without a trace, as a crash would; a restart forgets its locks.
-    void killLogind();
+    void killLogind() { endProcess(std::exchange(logind_, -1), SIGKILL); }
     bool restartLogind();
-    // Ends the bus daemon at once; its clients lose their connection.
-    void killBus();
 
   private:
-    std::filesystem::path client_;
     TempDir dir_;
+    std::filesystem::path client_;
     std::unique_ptr<PrivateBus> bus_;
     pid_t polkit_ = -1;
     pid_t logind_ = -1;
